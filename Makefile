@@ -1,0 +1,27 @@
+# Entry points of the project. Every target first installs what is missing.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+CTEST_ARGS ?=
+
+.PHONY: all setup configure build test clean
+
+all: build
+
+setup:
+	@scripts/setup
+
+$(BUILD_DIR)/build.ninja: | setup
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: setup $(BUILD_DIR)/build.ninja
+
+build: configure
+	cmake --build $(BUILD_DIR)
+
+# Builds everything and runs every test through ctest; ctest prints its summary
+# and the target fails when any test fails.
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_ARGS)
+
+clean:
+	rm -rf $(BUILD_DIR)

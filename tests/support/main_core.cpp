@@ -1,0 +1,10 @@
+// Test entry for code that needs no display: a QCoreApplication, so that
+// event loops, timers and sockets work.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
