@@ -1,0 +1,71 @@
+#pragma once
+// The main window: the remote disk, the upload queue and the status bar, and
+// the state the other windows read. Each showing (after a login) resets the
+// browsing and upload flags and asks the site for its settings and the root
+// folder.
+
+#include "app/mainlayout.h"
+#include "config/localfiles.h"
+#include "login/serversettings.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+
+class TDownFrm;
+class TLinkFrm;
+class TLoginFrm;
+class TMsgDlg;
+class TSkinData;
+class TSkinFrm;
+class TVerFrm;
+class SystemImageList;
+
+class TMainFrm : public QMainWindow, public TMainLayout {
+    Q_OBJECT
+public:
+    TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, TLoginFrm& loginFrm,
+             QWidget* parent = nullptr);
+    ~TMainFrm() override;
+
+    // The windows created after this one, which it shows.
+    void AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm);
+
+    // State read by the other windows.
+    QByteArray ClientVersion;
+    QByteArray ClientBuild;
+    QByteArray VendorHomeUrl;
+    TSiteSettings SiteSettings;
+
+    TMsgDlg& MsgDlg() { return msgDlg_; }
+    TSkinData& spSkinData1() { return skinData_; }
+
+    // Menu handlers.
+    void N10Click();  // "切换帐号"
+    void N11Click();  // "安全退出"
+    void N13Click();  // "更换皮肤"
+    void N16Click();  // "关于软件"
+    void N18Click();  // "打开主站"
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void connectHandlers();
+
+    const LocalFiles& files_;
+    TMsgDlg& msgDlg_;
+    TSkinData& skinData_;
+    TLoginFrm& loginFrm_;
+    TLinkFrm* linkFrm_ = nullptr;
+    TDownFrm* downFrm_ = nullptr;
+    TSkinFrm* skinFrm_ = nullptr;
+    TVerFrm* verFrm_ = nullptr;
+
+    const SystemImageList* SmallIconList = nullptr;
+    const SystemImageList* LargeIconList = nullptr;
+    bool centred_ = false;
+};

@@ -1,0 +1,37 @@
+#include "login/serversettings.h"
+
+#include "text/base64.h"
+#include "text/fields.h"
+#include "text/scramble.h"
+
+QByteArray BrandingField(const QByteArray& branding, BrandingItem item) {
+    const int index = int(item);
+    const QList<QByteArray> items = SplitItems('|', branding);
+    // A record of fewer than two items is one item: the whole text.
+    if (items.size() < 2)
+        return index == 0 ? branding : QByteArray();
+    return items.value(index);
+}
+
+LoadSetOutcome ApplyLoadSetReply(const QList<QByteArray>& lines, TSiteSettings& settings) {
+    const QByteArray line1 = lines.value(0);
+    if (!line1.startsWith("true|"))
+        return {QString::fromUtf8("服务器连接信息出错..")};
+    settings.RegisterSiteUrl = lines.value(1);
+    const QByteArray line3 = lines.value(2);
+    if (line3.isEmpty())
+        return {QString::fromUtf8("读取网盘配置信息失败")};
+    const QByteArray text = ServerSettingsCodec(line3, CodecDirection::Decode);
+    settings.FtpHost = PickField('|', text, 0);
+    settings.FtpUser = PickField('|', text, 1);
+    settings.FtpPassword = PickField('|', text, 2);
+    settings.FtpPort = PickField('|', text, 3);
+    settings.FtpDir = PickField('|', text, 4) + line1.mid(5);
+    settings.FtpPassive = PickField('|', text, 5);
+    settings.Branding = Base64Decode(PickField('|', text, 6));
+    return {};
+}
+
+QByteArray LoadSetRequestBody(const QByteArray& accountName, const QByteArray& accountToken) {
+    return "action=loadset&username=" + accountName + "&password=" + accountToken;
+}

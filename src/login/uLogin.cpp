@@ -1,0 +1,117 @@
+#include "login/uLogin.h"
+
+#include "config/settingsfile.h"
+#include "config/siteconfig.h"
+#include "platform/gui/guarded.h"
+#include "platform/gui/linklabel.h"
+#include "platform/gui/msgdlg.h"
+#include "platform/gui/skindata.h"
+#include "platform/gui/shell.h"
+#include "text/gbk.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+}  // namespace
+
+TLoginFrm::TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent)
+    : QWidget(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData) {
+    buildLayout();
+    RunGuarded([this] { FormCreate(); });
+}
+
+TLoginFrm::~TLoginFrm() = default;
+
+void TLoginFrm::buildLayout() {
+    setObjectName(QStringLiteral("TLoginFrm"));
+    setWindowTitle(u("网盘用户登录"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(422, 246);
+
+    Welcome_txt = new QLabel(this);
+    Welcome_txt->setObjectName(QStringLiteral("Welcome_txt"));
+    Welcome_txt->setGeometry(21, 26, 380, 32);
+    Welcome_txt->setAlignment(Qt::AlignCenter);
+    QFont big = Welcome_txt->font();
+    big.setPixelSize(17);
+    big.setBold(true);
+    Welcome_txt->setFont(big);
+
+    spSkinStdLabel1 = new QLabel(u("网盘帐号："), this);
+    spSkinStdLabel1->setGeometry(56, 86, 72, 26);
+    ED_User = new QLineEdit(this);
+    ED_User->setObjectName(QStringLiteral("ED_User"));
+    ED_User->setGeometry(130, 86, 180, 26);
+    LK_Reg = new TLinkLabel(u("注册帐号"), this);
+    LK_Reg->setGeometry(320, 86, 64, 26);
+
+    spSkinStdLabel2 = new QLabel(u("登录密码："), this);
+    spSkinStdLabel2->setGeometry(56, 128, 72, 26);
+    ED_Pwd = new QLineEdit(this);
+    ED_Pwd->setObjectName(QStringLiteral("ED_Pwd"));
+    ED_Pwd->setEchoMode(QLineEdit::Password);
+    ED_Pwd->setGeometry(130, 128, 180, 26);
+    LK_Forget = new TLinkLabel(u("忘记密码"), this);
+    LK_Forget->setGeometry(320, 128, 64, 26);
+
+    btnLogin = new QPushButton(u("登 录"), this);
+    btnLogin->setObjectName(QStringLiteral("btnLogin"));
+    btnLogin->setGeometry(130, 182, 85, 30);
+    btnLogin->setDefault(true);
+    spSkinButton1 = new QPushButton(u("网页版本"), this);
+    spSkinButton1->setGeometry(225, 182, 85, 30);
+
+    setTabOrder(ED_User, ED_Pwd);
+    setTabOrder(ED_Pwd, btnLogin);
+    setTabOrder(btnLogin, spSkinButton1);
+    for (QWidget* w : {static_cast<QWidget*>(LK_Reg), static_cast<QWidget*>(LK_Forget)})
+        w->setFocusPolicy(Qt::NoFocus);
+
+    ConnectGuarded(spSkinButton1, &QPushButton::clicked, this, [this] { ShellOpenAddress(session_.SiteUrl); });
+}
+
+void TLoginFrm::FormCreate() {
+    const std::optional<SiteConfig> config = ReadSiteConfig(files_);
+    if (!config) {
+        msgDlg_.MessageDlg(u("网盘配置读取失败，请重新安装网盘客户端"), TMsgDlgType::mtInformation,
+                           TMsgDlgButtons::mbOK, this);
+        return;
+    }
+    session_.SiteUrl = config->SiteUrl;
+    session_.SiteName = config->SiteName;
+    session_.VendorHomeUrl = config->VendorHomeUrl;
+    session_.LoggedIn = false;
+    Welcome_txt->setText(u("欢迎使用 ") + FromGbk(session_.SiteName));
+}
+
+void TLoginFrm::FormShow() {
+    session_.SkinName = "Laconic";
+    ED_User->setFocus();
+    if (const std::optional<QByteArray> skin = ReadSettingsSkinName(files_)) {
+        const QString package = files_.skinPackage(FromGbk(*skin));
+        if (QFile::exists(package)) {
+            session_.SkinName = *skin;
+            skinData_.LoadFromFile(package);
+        }
+    }
+    LK_Reg->URL = session_.SiteUrl + "account.php?action=register";
+    LK_Forget->URL = session_.SiteUrl + "account.php?action=forget_pwd";
+}
+
+void TLoginFrm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        RunGuarded([this] { FormShow(); });
+}
+
+void TLoginFrm::closeEvent(QCloseEvent* event) {
+    // Closing the login window ends the program.
+    QWidget::closeEvent(event);
+    QApplication::quit();
+}
