@@ -3,7 +3,10 @@
 #include "about/uVersion.h"
 #include "disk/uLink.h"
 #include "download/uDown.h"
+#include "disk/folderlisting.h"
+#include "login/siterequest.h"
 #include "login/uLogin.h"
+#include "net/siteclient.h"
 #include "net/nestedwait.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/icons.h"
@@ -31,6 +34,12 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
                    QWidget* parent)
     : QMainWindow(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData), loginFrm_(loginFrm) {
     build(this);
+    browser_ = std::make_unique<FolderBrowser>(*lv1, *loading, loginFrm_.Session());
+    for (THttpCli* http : {&HttpLoadSet, &HttpAds})
+        ApplySiteClientSettings(*http);
+    HttpLoadSet.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
+        HttpLoadSetRequestDone(sender, rqType, errCode);
+    };
     connectHandlers();
     RunGuarded([this] { FormCreate(); });
 }
@@ -50,6 +59,17 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(N13, &QAction::triggered, this, [this] { N13Click(); });
     ConnectGuarded(N16, &QAction::triggered, this, [this] { N16Click(); });
     ConnectGuarded(N18, &QAction::triggered, this, [this] { N18Click(); });
+    ConnectGuarded(N1, &QAction::triggered, this, [this] { N1Click(); });
+    ConnectGuarded(UBB1, &QAction::triggered, this, [this] { UBB1Click(); });
+    ConnectGuarded(N15, &QAction::triggered, this, [this] { N15Click(); });
+    ConnectGuarded(NDown, &QAction::triggered, this, [this] { NDownClick(); });
+    ConnectGuarded(N25, &QAction::triggered, this, [this] { browser_->N25Click(); });
+    ConnectGuarded(N9, &QAction::triggered, this, [this] { N9Click(); });
+    ConnectGuarded(N8, &QAction::triggered, this, [this] { N8Click(); });
+    ConnectGuarded(spSkinSpeedButton1, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton1Click(); });
+    ConnectGuarded(spSkinSpeedButton2, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton2Click(); });
+    ConnectGuarded(lv1, &TListView::Click, this, [this] { browser_->lv1Click(); });
+    ConnectGuarded(lv1, &TListView::DblClick, this, [this] { lv1DblClick(); });
 }
 
 void TMainFrm::FormCreate() {
@@ -76,6 +96,11 @@ void TMainFrm::FormShow() {
 
     VendorHomeUrl = session.VendorHomeUrl.isEmpty() ? kBuiltInVendorHomeUrl : session.VendorHomeUrl;
 
+    browser_->CurrentFolderId = 0;
+    PostListAccepted = false;
+    NewsRequested = false;
+    UploadFinished = false;
+
     loading->hide();
     if (linkFrm_)
         linkFrm_->hide();
@@ -83,6 +108,62 @@ void TMainFrm::FormShow() {
         downFrm_->hide();
     WBPanel->hide();
     PageControl1->setCurrentWidget(PCDisk);
+
+    // Both replies arrive as events, in either order.
+    RequestServerSettings();
+    browser_->RequestFolderListing(0, 0);
+}
+
+void TMainFrm::RequestServerSettings() {
+    const SiteSession& session = loginFrm_.Session();
+    PostSiteForm(HttpLoadSet, ClientMainUrl(session.SiteUrl),
+                 LoadSetRequestBody(session.AccountName, session.AccountToken), SitePostMode::Async);
+}
+
+void TMainFrm::HttpLoadSetRequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
+    const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
+    if (!lines)
+        return;
+    const LoadSetOutcome outcome = ApplyLoadSetReply(*lines, SiteSettings);
+    if (!outcome.message.isEmpty())
+        msgDlg_.MessageDlg(outcome.message, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
+    // The branding record as it now stands (an earlier one when this reply
+    // was refused) names the caption and the news page.
+    const QByteArray caption = BrandingField(SiteSettings.Branding, BrandingItem::Caption);
+    if (!caption.isEmpty())
+        setWindowTitle(FromGbk(caption));
+    ShowNewsPage(BrandingField(SiteSettings.Branding, BrandingItem::NewsPage));
+}
+
+void TMainFrm::ShowNewsPage(const QByteArray&) {}
+
+void TMainFrm::BuildLinkText(LinkKind kind) {
+    QList<LinkedFile> files;
+    for (int row = 0; row < lv1->Count(); ++row)
+        if (lv1->Selected(row) && IsFileRow(*lv1, row))
+            files.append({ToGbk(lv1->Caption(row)), ToGbk(lv1->SubItem(row, ListingColumn::Id))});
+    const QByteArray text = ::BuildLinkText(kind, loginFrm_.Session().SiteUrl, files);
+    if (text.isEmpty() || !linkFrm_)
+        return;
+    linkFrm_->SetLinkText(FromGbk(text));
+    linkFrm_->exec();
+}
+
+void TMainFrm::lv1DblClick() {
+    if (!browser_->lv1DblClickOpensFolder())
+        NDownClick();
+}
+
+void TMainFrm::NDownClick() {}
+
+void TMainFrm::N9Click() {
+    lv1->SetViewStyle(TListView::TViewStyle::vsIcon);
+    N9->setChecked(true);
+}
+
+void TMainFrm::N8Click() {
+    lv1->SetViewStyle(TListView::TViewStyle::vsReport);
+    N8->setChecked(true);
 }
 
 void TMainFrm::showEvent(QShowEvent* event) {
@@ -108,7 +189,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
     RunGuarded([this] { FormClose(); });
 }
 
-void TMainFrm::N10Click() {}
+void TMainFrm::N10Click() { loginFrm_.SwitchAccount(*this); }
 
 void TMainFrm::N11Click() { FormClose(); }
 

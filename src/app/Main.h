@@ -6,7 +6,13 @@
 
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
+#include "disk/filelinks.h"
+#include "disk/folderbrowser.h"
 #include "login/serversettings.h"
+#include "login/siteprobe.h"
+#include "net/httpcli.h"
+
+#include <memory>
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -46,6 +52,34 @@ public:
     void N16Click();  // "关于软件"
     void N18Click();  // "打开主站"
 
+    // Server settings.
+    void RequestServerSettings();
+    void HttpLoadSetRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
+    // The news page step of the settings reply.
+    void ShowNewsPage(const QByteArray& address);
+
+    // Links of the selected files ("url", "ubb", "post") in the link window.
+    void BuildLinkText(LinkKind kind);
+    void N1Click() { BuildLinkText(LinkKind::Url); }
+    void UBB1Click() { BuildLinkText(LinkKind::Ubb); }
+    void N15Click() { BuildLinkText(LinkKind::Post); }
+
+    // The remote disk browser (lv1, the root and back buttons, refresh).
+    FolderBrowser& Browser() { return *browser_; }
+    void lv1DblClick();
+    // "下载文件": the download window for the last selected file.
+    void NDownClick();
+    void N9Click();  // icon view
+    void N8Click();  // details view
+
+    THttpCli HttpLoadSet{"HttpLoadSet"};
+    THttpCli HttpAds{"HttpAds"};
+    SiteProbe& Probe() { return probe_; }
+
+    bool PostListAccepted = false;
+    bool UploadFinished = false;
+    bool NewsRequested = false;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -68,4 +102,6 @@ private:
     const SystemImageList* SmallIconList = nullptr;
     const SystemImageList* LargeIconList = nullptr;
     bool centred_ = false;
+    std::unique_ptr<FolderBrowser> browser_;
+    SiteProbe probe_{HttpAds};
 };

@@ -1,17 +1,10 @@
 // The program entry: one running copy per user, the six windows created once
 // in their fixed order, and the event loop until the program is told to end.
 
-#include "about/uVersion.h"
-#include "app/Main.h"
+#include "app/program.h"
 #include "config/localfiles.h"
-#include "disk/uLink.h"
-#include "download/uDown.h"
-#include "login/uLogin.h"
 #include "net/nestedwait.h"
-#include "platform/gui/msgdlg.h"
-#include "platform/gui/skindata.h"
 #include "platform/singleinstance.h"
-#include "skinmgr/uSkin.h"
 #include "text/errors.h"
 
 #include <QApplication>
@@ -52,29 +45,17 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    const LocalFiles files = LocalFiles::ofRunningProgram();
-    TMsgDlg msgDlg;
-    TSkinData skinData;
-    skinData.LoadBuiltIn();
-    SetErrorReportSink([&msgDlg](const QByteArray&, const QByteArray& message) {
-        if (!ApplicationTerminating())
-            msgDlg.MessageDlg(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-    });
-
-    TLoginFrm loginFrm(files, msgDlg, skinData);
-    TMainFrm mainFrm(files, msgDlg, skinData, loginFrm);
-    TLinkFrm linkFrm(msgDlg, &mainFrm);
-    TDownFrm downFrm(&mainFrm);
-    TSkinFrm skinFrm(&mainFrm);
-    TVerFrm verFrm(&mainFrm);
-    mainFrm.AttachWindows(&linkFrm, &downFrm, &skinFrm, &verFrm);
-    loginFrm.ShowMainWindow = [&] {
-        loginFrm.hide();
-        mainFrm.show();
-    };
-
-    loginFrm.show();
-    const int code = app.exec();
-    SetErrorReportSink(nullptr);
+    int code = 0;
+    {
+        QuellixProgram program(LocalFiles::ofRunningProgram().programFolder());
+        SetErrorReportSink([&program](const QByteArray&, const QByteArray& message) {
+            // Requests abandoned because the program is ending are not news.
+            if (!ApplicationTerminating())
+                program.MsgDlg.MessageDlg(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+        });
+        program.Start();
+        code = app.exec();
+        SetErrorReportSink(nullptr);
+    }
     return code;
 }

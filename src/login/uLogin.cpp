@@ -2,12 +2,17 @@
 
 #include "config/settingsfile.h"
 #include "config/siteconfig.h"
+#include "login/siterequest.h"
+#include "net/nestedwait.h"
+#include "net/siteclient.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/linklabel.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
 #include "platform/gui/shell.h"
+#include "text/fields.h"
 #include "text/gbk.h"
+#include "text/md5.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,6 +27,11 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 TLoginFrm::TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent)
     : QWidget(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData) {
     buildLayout();
+    for (THttpCli* http : {&HttpCli1, &HttpAds})
+        ApplySiteClientSettings(*http);
+    HttpCli1.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
+        HttpCli1RequestDone(sender, rqType, errCode);
+    };
     RunGuarded([this] { FormCreate(); });
 }
 
@@ -74,6 +84,8 @@ void TLoginFrm::buildLayout() {
         w->setFocusPolicy(Qt::NoFocus);
 
     ConnectGuarded(spSkinButton1, &QPushButton::clicked, this, [this] { ShellOpenAddress(session_.SiteUrl); });
+    ConnectGuarded(btnLogin, &QPushButton::clicked, this, [this] { btnLoginClick(); });
+    ConnectGuarded(ED_Pwd, &QLineEdit::returnPressed, this, [this] { btnLoginClick(); });
 }
 
 void TLoginFrm::FormCreate() {
@@ -104,14 +116,69 @@ void TLoginFrm::FormShow() {
     LK_Forget->URL = session_.SiteUrl + "account.php?action=forget_pwd";
 }
 
+void TLoginFrm::btnLoginClick() {
+    const QByteArray name = TrimBlanks(ToGbk(ED_User->text()));
+    const QByteArray password = TrimBlanks(ToGbk(ED_Pwd->text()));
+    if (name.isEmpty() || password.isEmpty()) {
+        msgDlg_.MessageDlg(u("请输入正确的网盘用户名及密码"), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
+        return;
+    }
+    if (!probe_.ProbeUrl(session_.SiteUrl)) {
+        msgDlg_.MessageDlg(u("网盘主站无响应或配置异常，请联系网盘管理员解决！"), TMsgDlgType::mtInformation,
+                           TMsgDlgButtons::mbOK, this);
+        return;
+    }
+    btnLogin->setText(u("登录中..."));
+    const QByteArray body = "action=login&username=" + name + "&password=" + Md5Hex(password).toLower();
+    PostSiteForm(HttpCli1, ClientMainUrl(session_.SiteUrl), body, SitePostMode::Blocking);
+}
+
+void TLoginFrm::HttpCli1RequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
+    const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
+    if (!lines || lines->isEmpty())
+        return;
+    if (lines->size() == 1) {
+        // A refused login: the site's one line is the message.
+        msgDlg_.MessageDlg(lines->first(), TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, this);
+        ED_User->setFocus();
+        ED_Pwd->clear();
+        btnLogin->setText(u("登 录"));
+        return;
+    }
+    // Two lines or more: the account name and token; a third line of
+    // exactly "1" allows the debug log (a two-line reply leaves it off).
+    session_.LoggedIn = true;
+    session_.AccountName = lines->at(0);
+    session_.AccountToken = lines->at(1);
+    session_.DebugLogEnabled = lines->value(2) == "1";
+    if (session_.LoggedIn && ShowMainWindow)
+        ShowMainWindow();
+}
+
+void TLoginFrm::SwitchAccount(QWidget& mainWindow) {
+    session_.LoggedIn = false;
+    session_.AccountName.clear();
+    session_.AccountToken.clear();
+    mainWindow.hide();
+    show();
+    btnLogin->setText(u("登 录"));
+}
+
 void TLoginFrm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        RunGuarded([this] { FormShow(); });
+    if (event->spontaneous())
+        return;
+    if (!centred_) {
+        centred_ = true;
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    RunGuarded([this] { FormShow(); });
 }
 
 void TLoginFrm::closeEvent(QCloseEvent* event) {
     // Closing the login window ends the program.
     QWidget::closeEvent(event);
+    SetApplicationTerminating(true);
     QApplication::quit();
 }

@@ -4,7 +4,9 @@
 // the site, posts the credentials and keeps the account of an accepted reply.
 
 #include "config/localfiles.h"
+#include "login/siteprobe.h"
 #include "login/sitesession.h"
+#include "net/httpcli.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +29,20 @@ public:
 
     // Hides this window and shows the main window after an accepted login.
     std::function<void()> ShowMainWindow;
+
+    // "登 录" and Enter in the password field.
+    void btnLoginClick();
+    // The login reply.
+    void HttpCli1RequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
+    // "切换帐号" of the main window: forgets the account, hides the main
+    // window and shows this one again.
+    void SwitchAccount(QWidget& mainWindow);
+
+    // The site probe (HttpAds); its time limit can be shortened.
+    SiteProbe& Probe() { return probe_; }
+
+    THttpCli HttpCli1{"HttpCli1"};
+    THttpCli HttpAds{"HttpAds"};
 
     QLabel* Welcome_txt;
     QLabel* spSkinStdLabel1;
@@ -51,4 +67,6 @@ private:
     TMsgDlg& msgDlg_;
     TSkinData& skinData_;
     SiteSession session_;
+    SiteProbe probe_{HttpAds};
+    bool centred_ = false;
 };
