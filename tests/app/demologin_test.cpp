@@ -79,9 +79,10 @@ TEST_F(DemoLoginTest, LoginShowsTheCaptionTheSettingsAndTheRootFolder) {
     EXPECT_EQ(requestsFor("loadset")[0].body, "action=loadset&username=" + name + "&password=" + token);
     ASSERT_EQ(requestsFor("mydisk").size(), 1);
     EXPECT_EQ(requestsFor("mydisk")[0].body, "action=mydisk&folder_id=0&goback=0&username=" + name + "&password=" + token);
-    for (const LoggedRequest& r : site_->requests())
+    for (const LoggedRequest& r : site_->requests()) {
         if (r.method == "POST")
             EXPECT_EQ(r.header("User-Agent"), "quellix-client");
+    }
 
     EXPECT_EQ(main.SiteSettings.FtpHost, "127.0.0.1");
     EXPECT_EQ(main.SiteSettings.FtpPort, QByteArray::number(site_->ftpPort()));
