@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test demo-site clean
+.PHONY: all setup configure build test demo demo-site clean
 
 all: build
 
@@ -22,6 +22,12 @@ build: configure
 # and the target fails when any test fails.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_ARGS)
+
+# The main job: the demo site and the client together. Starts the site,
+# writes quellix.cfg, prints the demo accounts, starts the client and stops
+# the site when the client exits.
+demo: build
+	BUILD_DIR=$(BUILD_DIR) scripts/demo-site --client
 
 # Starts the demo site on free ports, writes build/quellix/quellix.cfg naming
 # it, prints the addresses and demo accounts, and runs until Ctrl+C.
