@@ -219,16 +219,25 @@ int renderScreenshot(const QString& package, const QString& out) {
     const QImage login = renderLogin(programDir);
     const QImage message = renderMessageBox();
 
-    const int gap = 16;
-    const int width = main.width() + gap + std::max(login.width(), message.width());
-    const int height = std::max(main.height(), login.height() + gap + message.height());
+    const int gap = 14;
+    const int width = gap + main.width() + gap + std::max(login.width(), message.width()) + gap;
+    const int height = gap + std::max(main.height(), login.height() + gap + message.height()) + gap;
     QImage sheet(width, height, QImage::Format_RGB32);
-    sheet.fill(QColor(0x80, 0x86, 0x8f));
+    sheet.fill(QColor(0xd5, 0xda, 0xe1));
     QPainter p(&sheet);
-    p.drawImage(0, 0, main);
-    p.drawImage(250, 150, menu);
-    p.drawImage(main.width() + gap, 0, login);
-    p.drawImage(main.width() + gap, login.height() + gap, message);
+    // Each window with a thin frame and a soft shadow, as on a desktop.
+    const auto place = [&p](const QImage& image, int x, int y) {
+        for (int i = 1; i <= 4; ++i)
+            p.fillRect(QRect(x + i, y + i + 1, image.width(), image.height()), QColor(0, 0, 0, 14));
+        p.drawImage(x, y, image);
+        p.setPen(QColor(0, 0, 0, 70));
+        p.drawRect(QRect(x - 1, y - 1, image.width() + 1, image.height() + 1));
+    };
+    place(main, gap, gap);
+    place(menu, gap + 250, gap + 150);
+    const int right = gap + main.width() + gap;
+    place(login, right, gap);
+    place(message, right, gap + login.height() + gap);
     p.end();
     return sheet.save(out, "PNG", 9) ? 0 : 1;
 }
