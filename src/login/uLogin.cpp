@@ -39,6 +39,9 @@ TLoginFrm::~TLoginFrm() = default;
 
 void TLoginFrm::buildLayout() {
     setObjectName(QStringLiteral("TLoginFrm"));
+    // A plain widget window draws the skin's background (colour and banner
+    // picture) only when asked to.
+    setAttribute(Qt::WA_StyledBackground, true);
     setWindowTitle(u("网盘用户登录"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);

@@ -100,10 +100,14 @@ TListView::TListView(QWidget* parent)
     icons_->setViewMode(QListView::IconMode);
     icons_->setResizeMode(QListView::Adjust);
     icons_->setMovement(QListView::Static);
-    icons_->setWordWrap(true);
+    // Wrapped captions under an icon are laid out no wider than the icon
+    // (32 pixels), which cut names to one or two characters; one line across
+    // the grid cell, shortened in the middle, keeps names and extensions.
+    icons_->setWordWrap(false);
+    icons_->setTextElideMode(Qt::ElideMiddle);
     icons_->setIconSize(QSize(32, 32));
     icons_->setGridSize(QSize(96, 72));
-    icons_->setUniformItemSizes(true);
+    icons_->setUniformItemSizes(false);
 
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -1,5 +1,7 @@
 #include "platform/gui/skindata.h"
 
+#include "platform/gui/skinpackage.h"
+
 #include "text/errors.h"
 #include "text/gbk.h"
 
@@ -45,6 +47,8 @@ void TSkinData::LoadFromFile(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         throw EInOutError("Cannot open skin file " + ToGbk(path) + ": " + ToGbk(file.errorString()));
     QByteArray data = file.readAll();
+    if (!IsWellFormedResourceFile(data))
+        throw EInOutError("Not a skin file or damaged: " + ToGbk(path));
     const QString root = QStringLiteral("/skin%1").arg(++mountCounter);
     if (!QResource::registerResource(reinterpret_cast<const uchar*>(data.constData()), root))
         throw EInOutError("Not a skin file: " + ToGbk(path));

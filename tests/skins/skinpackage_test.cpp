@@ -1,0 +1,88 @@
+#include "platform/gui/skinpackage.h"
+#include "skinfiles.h"
+#include "support/testutil.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray builtPackage() { return ReadFileBytes(SkinPackagePath(QStringLiteral("Jade"))); }
+
+void putU32(QByteArray& data, qsizetype at, quint32 value) {
+    data[at] = char(value >> 24);
+    data[at + 1] = char(value >> 16);
+    data[at + 2] = char(value >> 8);
+    data[at + 3] = char(value);
+}
+
+quint32 getU32(const QByteArray& data, qsizetype at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data.constData() + at);
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+}
+
+TEST(ResourceFileCheck, AcceptsWhatRccWritesInEveryFormatVersion) {
+    const QByteArray package = builtPackage();
+    ASSERT_FALSE(package.isEmpty());
+    EXPECT_TRUE(IsWellFormedResourceFile(package));
+
+    QTemporaryDir dir;
+    const QMap<QString, QByteArray> files{{QStringLiteral("skin.qss"), "QLabel { color: red; }"},
+                                          {QStringLiteral("img/a.png"), "not really a picture"},
+                                          {QStringLiteral("img/deep/b.png"), QByteArray(3000, 'x')}};
+    const QString out = CompileResourceFile(dir.path(), files);
+    ASSERT_FALSE(out.isEmpty());
+    EXPECT_TRUE(IsWellFormedResourceFile(ReadFileBytes(out)));
+    for (const char* version : {"1", "2", "3"}) {
+        const QString path = dir.filePath(QStringLiteral("v%1.rcc").arg(QLatin1String(version)));
+        const ProcessResult rcc = RunProcess(QStringLiteral(QUELLIX_RCC),
+                                             {QStringLiteral("--binary"), QStringLiteral("--format-version"),
+                                              QLatin1String(version), dir.filePath(QStringLiteral("package.qrc")),
+                                              QStringLiteral("-o"), path});
+        ASSERT_EQ(rcc.exitCode, 0) << rcc.err.constData();
+        EXPECT_TRUE(IsWellFormedResourceFile(ReadFileBytes(path))) << "format version " << version;
+    }
+}
+
+TEST(ResourceFileCheck, RefusesEveryCutOffPackage) {
+    // An interrupted download leaves a prefix of the package.
+    const QByteArray package = builtPackage();
+    ASSERT_GT(package.size(), 100);
+    for (qsizetype length = 0; length < package.size(); ++length)
+        ASSERT_FALSE(IsWellFormedResourceFile(package.left(length))) << "length " << length;
+}
+
+TEST(ResourceFileCheck, RefusesOtherFilesAndBrokenStructures) {
+    EXPECT_FALSE(IsWellFormedResourceFile(QByteArray()));
+    EXPECT_FALSE(IsWellFormedResourceFile("QWidget { color: red; }"));
+    EXPECT_FALSE(IsWellFormedResourceFile(ReadFileBytes(SkinPreviewPath(QStringLiteral("Jade")))));
+
+    const QByteArray package = builtPackage();
+    const quint32 tree = getU32(package, 8);
+
+    QByteArray version = package;
+    putU32(version, 4, 4);
+    EXPECT_FALSE(IsWellFormedResourceFile(version)) << "unknown format version";
+
+    QByteArray magic = package;
+    magic[0] = 'Q';
+    EXPECT_FALSE(IsWellFormedResourceFile(magic));
+
+    QByteArray cycle = package;
+    putU32(cycle, tree + 10, 0);  // the root names itself as its first child
+    EXPECT_FALSE(IsWellFormedResourceFile(cycle));
+
+    QByteArray children = package;
+    putU32(children, tree + 6, 0x7fffffff);  // more children than nodes
+    EXPECT_FALSE(IsWellFormedResourceFile(children));
+
+    QByteArray names = package;
+    putU32(names, 16, quint32(package.size()) - 2);  // names start just before the end
+    EXPECT_FALSE(IsWellFormedResourceFile(names));
+
+    QByteArray data = package;
+    putU32(data, 12, quint32(package.size()));  // file contents beyond the end
+    EXPECT_FALSE(IsWellFormedResourceFile(data));
+}
+
+}  // namespace
