@@ -11,7 +11,7 @@ from dataclasses import dataclass, field
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import quellix_codec  # noqa: E402  (lives beside this package)
 
-DEFAULT_SKINS = ["Azure", "Jade", "Ember"]
+DEFAULT_SKINS = ["Laconic", "Jade", "Amber", "Midnight"]
 
 
 @dataclass

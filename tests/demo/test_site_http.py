@@ -73,7 +73,7 @@ class SettingsTest(SiteTestCase):
         branding = quellix_codec.split_items(base64.b64decode(items[6]))
         self.assertEqual(branding[0], gbk("Quellix 演示网盘 - 文件上传下载客户端"))
         self.assertEqual(branding[2], (self.site.site_url + "about.html").encode())
-        self.assertEqual(branding[5], b"Azure,Jade,Ember")
+        self.assertEqual(branding[5], b"Laconic,Jade,Amber,Midnight")
         self.assertEqual(branding[6], (self.site.site_url + "news.html").encode())
 
     def test_an_ftp_password_with_blanks_travels_quoted(self):
