@@ -192,11 +192,16 @@ void TFtpClient::deliverCompletion(TFtpRequest rqType, quint16 errCode) {
 
 // Idle means: no request running and every completion already delivered, so
 // that the handlers (and the requests they start) run inside this wait, as
-// the upload run expects of Open.
+// the upload run expects of Open. The state alone does not tell: between the
+// steps of a store it is InternalReady while the data connection is being
+// made, and the wait must not end there.
 bool TFtpClient::waitUntilIdle() {
     moveDeadline();
     const WaitOutcome outcome = WaitWhileProcessingEvents(
-        [this] { return (state_ == ftpReady || state_ == ftpInternalReady) && pendingCompletions_ == 0; },
+        [this] {
+            return requestDone_ && pendingCompletions_ == 0 &&
+                   (state_ == ftpReady || state_ == ftpInternalReady);
+        },
         [this] { return Timeout > 0 && clock_.elapsed() >= deadlineMs_; },
         Options.testFlag(ftpWaitUsingSleep) ? 10 : 1000);
     if (outcome == WaitOutcome::Done)
