@@ -28,6 +28,11 @@ void TFtpClient::startStore(TFtpRequest rqType) {
     checkCanStart(true);
     const bool passive = passiveMode();
     if (!passive) {
+        // PORT can only name IPv4 addresses.
+        bool isIpv4 = false;
+        control_.localAddress().toIPv4Address(&isIpv4);
+        if (!isIpv4)
+            raise("PORT needs an IPv4 control connection; use passive mode");
         // Listen first: a port that cannot be had is the caller's error.
         try {
             listenPort_ = data_.listen(control_.localAddress(), DataPortRangeStart, DataPortRangeEnd);
@@ -52,7 +57,10 @@ void TFtpClient::startStore(TFtpRequest rqType) {
 
 // ---- Data connection step ------------------------------------------------------
 
-void TFtpClient::sendPasv() { sendCommand("PASV", {200, 227}, &TFtpClient::onPasvReply); }
+void TFtpClient::sendPasv() {
+    passiveReply_.clear();  // a 200 without an address must not reuse an old one
+    sendCommand("PASV", {200, 227}, &TFtpClient::onPasvReply);
+}
 
 void TFtpClient::onPasvReply(int result) {
     if (result == 0 && statusCode_ == 227) {

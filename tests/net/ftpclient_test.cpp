@@ -5,6 +5,7 @@
 #include "support/scriptedftp.h"
 #include "support/testutil.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -434,6 +435,23 @@ TEST_F(FtpClientTest, AServerThatClosesTheDataConnectionEarlyDoesNotGetASuccess)
     const Completion c = store();
     EXPECT_EQ(c.rqType, ftpPutAsync);
     EXPECT_NE(c.errCode, 0);
+}
+
+// 100000 bytes a second in periods of 100 ms: each 32768-byte block uses up
+// its period, so the four blocks of the file need at least three more.
+TEST_F(FtpClientTest, WithBandwidthControlAStoreKeepsToTheLimit) {
+    const QByteArray content = randomBytes(100000);
+    localFile(content);
+    ftp.Passive = true;
+    ftp.Options |= ftpBandwidthControl;
+    ftp.BandwidthLimit = 100000;
+    ftp.BandwidthSampling = 100;
+    logIn();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(store(), (Completion{ftpPutAsync, 0}));
+    EXPECT_GE(clock.elapsed(), 290);
+    EXPECT_TRUE(server.stored() == content);
 }
 
 TEST_F(FtpClientTest, AbortDuringAStoreCompletesItWith426AndOpenWorksAgain) {
