@@ -410,6 +410,9 @@ TEST_F(FtpClientTest, AStoreFailsWithTheCodeOfARefusedOrFailedStor) {
     EXPECT_EQ(store(), (Completion{ftpPutAsync, 553}));
     EXPECT_EQ(ftp.ResumeAt, 0);
     server.replies.remove("STOR");
+    ftp.ResumeAt = 1001;  // beyond the end of the local file
+    EXPECT_EQ(store(), (Completion{ftpPutAsync, 550}));
+    EXPECT_EQ(ftp.LastResponse(), "Unable to set resume position in local file");
     server.storFinalReply = "451 Disk full\r\n";
     EXPECT_EQ(store(), (Completion{ftpPutAsync, 451}));
     EXPECT_TRUE(shown.contains("! STOR Failed"));
