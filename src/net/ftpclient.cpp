@@ -1,0 +1,403 @@
+// TFtpClient: request life cycle, completions, blocking waits and the control
+// connection's replies.
+
+#include "net/ftpclient.h"
+
+#include "net/nestedwait.h"
+#include "net/socketerror.h"
+
+#include <QMetaObject>
+
+namespace {
+
+// The result of a reply outside the success list is its code, except for
+// codes that could not fail a request: 0 would read as success, and codes
+// beyond the 16 bits of ErrCode could wrap to it. Those fail with 500.
+int failureCode(int code) { return (code > 0 && code <= 65535) ? code : 500; }
+
+quint16 errCodeOf(int result) { return result == 0 ? 0 : quint16(failureCode(result)); }
+
+constexpr qsizetype kMultiResponseLimit = 65536;
+
+}  // namespace
+
+TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
+    clock_.start();
+    control_.onConnected = [this] { onControlConnected(); };
+    control_.onConnectFailed = [this](int code) { onControlConnectFailed(code); };
+    control_.onReceived = [this] { onControlReceived(); };
+    control_.onClosed = [this](int code) { onControlClosed(code); };
+    data_.onConnected = [this] { onDataConnected(); };
+    data_.onConnectFailed = [this](int code) { onDataConnectFailed(code); };
+    data_.onDrained = [this] { onDataDrained(); };
+    data_.onClosed = [this](int code) { onDataClosed(code); };
+}
+
+TFtpClient::~TFtpClient() {
+    control_.onClosed = nullptr;
+    control_.abort();
+    data_.close();
+}
+
+// ---- State, diagnostics, errors ---------------------------------------------
+
+void TFtpClient::setState(TFtpState state) {
+    if (state == state_)
+        return;
+    const TFtpState previous = state_;
+    state_ = state;
+    if (OnStateChange)
+        RunGuarded([&] { OnStateChange(*this, previous, state); });
+}
+
+void TFtpClient::display(const QByteArray& text) {
+    if (!OnDisplay)
+        return;
+    QByteArray msg = text;
+    RunGuarded([&] { OnDisplay(*this, msg); });
+}
+
+void TFtpClient::raise(const QByteArray& message) {
+    errorMessage_ = message;
+    display("! " + message);
+    throw FtpException(message);
+}
+
+void TFtpClient::checkCanStart(bool needsConnection) {
+    if (state_ != ftpReady && state_ != ftpInternalReady && state_ != ftpPassiveReady)
+        raise("FTP component not ready");
+    if (needsConnection && !connected_)
+        raise("FTP component not connected");
+}
+
+bool TFtpClient::passiveMode() const { return Passive || ConnectionType != ftpDirect; }
+
+bool TFtpClient::storeRunning() const {
+    return !requestDone_ && (rqType_ == ftpPutAsync || rqType_ == ftpRestPutAsync);
+}
+
+void TFtpClient::moveDeadline() { deadlineMs_ = clock_.elapsed() + qint64(Timeout) * 1000; }
+
+// ---- Request life cycle ------------------------------------------------------
+
+void TFtpClient::beginRequest(TFtpRequest rqType, QList<Step> laterSteps) {
+    rqType_ = rqType;
+    requestDone_ = false;
+    result_ = 0;
+    errorMessage_.clear();
+    steps_ = std::move(laterSteps);
+}
+
+void TFtpClient::sendCommand(const QByteArray& command, QList<int> successCodes, ReplyHandler onReply) {
+    successCodes_ = std::move(successCodes);
+    onReply_ = onReply;
+    setState(ftpWaitingResponse);
+    display("> " + command);
+    if (control_.send(command))
+        return;
+    // The connection went away under the request. QUIT wanted exactly that.
+    onReply_ = nullptr;
+    const bool quit = command == "QUIT";
+    statusCode_ = quit ? 200 : 550;
+    lastResponse_ = QByteArray::number(statusCode_) + " not connected";
+    display("< " + lastResponse_);
+    if (!quit && errorMessage_.isEmpty())
+        errorMessage_ = lastResponse_;
+    finishStep(quit ? 0 : 550);
+}
+
+int TFtpClient::checkReply(int code) {
+    const bool success = successCodes_.isEmpty() ? code < 500 : successCodes_.contains(code);
+    if (success)
+        return 0;
+    if (errorMessage_.isEmpty())
+        errorMessage_ = lastResponse_;
+    return failureCode(code);
+}
+
+// Only the first end of a request counts. A successful step of a multi-step
+// request starts the next one; anything else completes the request.
+void TFtpClient::finishStep(int result) {
+    if (requestDone_)
+        return;
+    if (result != 0 || steps_.isEmpty()) {
+        complete(result);
+        return;
+    }
+    if (state_ != ftpPassiveReady && state_ != ftpAborting)
+        setState(ftpInternalReady);
+    const Step next = steps_.takeFirst();
+    try {
+        (this->*next)();
+    } catch (const QxError& error) {
+        failInReplyHandling(error.message());
+    }
+}
+
+void TFtpClient::complete(int result) {
+    if (requestDone_)
+        return;
+    requestDone_ = true;
+    result_ = result;
+    onReply_ = nullptr;
+    steps_.clear();
+    if (rqType_ == ftpPutAsync || rqType_ == ftpRestPutAsync) {
+        // Every ended store starts the next one from the beginning unless
+        // told otherwise.
+        endStoreFiles();
+        if (!Options.testFlag(ftpNoAutoResumeAt))
+            ResumeAt = 0;
+    }
+    data_.close();
+    setState(ftpReady);
+    ++pendingCompletions_;
+    const TFtpRequest rqType = rqType_;
+    const quint16 errCode = errCodeOf(result);
+    QMetaObject::invokeMethod(
+        this, [this, rqType, errCode] { deliverCompletion(rqType, errCode); }, Qt::QueuedConnection);
+}
+
+// A failure found on this side: the text stands where a reply would.
+void TFtpClient::failLocally(const QByteArray& text, int code) {
+    lastResponse_ = text;
+    statusCode_ = code;
+    errorMessage_ = text;
+    display("! " + text);
+    complete(code);
+}
+
+// The single point where completions reach the application. An error that
+// escapes its handler (say, PutAsync refusing to start inside it) must not
+// unwind through the event loop: the client drops the connection instead.
+void TFtpClient::deliverCompletion(TFtpRequest rqType, quint16 errCode) {
+    --pendingCompletions_;
+    if (!OnRequestDone)
+        return;
+    QByteArray escaped;
+    try {
+        OnRequestDone(*this, rqType, errCode);
+        return;
+    } catch (const QxError& error) {
+        escaped = error.message();
+    } catch (const std::exception& error) {
+        escaped = error.what();
+    } catch (...) {
+        escaped = "unknown error";
+    }
+    display("! Error in request handler: " + escaped);
+    Abort();
+}
+
+// ---- Blocking forms ---------------------------------------------------------------
+
+// Idle means: no request running and every completion already delivered, so
+// that the handlers (and the requests they start) run inside this wait, as
+// the upload run expects of Open. The state alone does not tell: between the
+// steps of a store it is InternalReady while the data connection is being
+// made, and the wait must not end there.
+bool TFtpClient::waitUntilIdle() {
+    moveDeadline();
+    const WaitOutcome outcome = WaitWhileProcessingEvents(
+        [this] {
+            return requestDone_ && pendingCompletions_ == 0 &&
+                   (state_ == ftpReady || state_ == ftpInternalReady);
+        },
+        [this] { return Timeout > 0 && clock_.elapsed() >= deadlineMs_; },
+        Options.testFlag(ftpWaitUsingSleep) ? 10 : 1000);
+    if (outcome == WaitOutcome::Done)
+        return result_ == 0;
+    Abort();
+    errorMessage_ = "426 Timeout";
+    statusCode_ = 426;
+    display("! " + errorMessage_);
+    return false;
+}
+
+bool TFtpClient::runBlocking(void (TFtpClient::*start)()) {
+    try {
+        (this->*start)();
+    } catch (const QxError&) {
+        return false;  // ErrorMessage holds the text; no completion follows
+    }
+    return waitUntilIdle();
+}
+
+bool TFtpClient::Open() { return runBlocking(&TFtpClient::OpenAsync); }
+bool TFtpClient::User() { return runBlocking(&TFtpClient::UserAsync); }
+bool TFtpClient::Pass() { return runBlocking(&TFtpClient::PassAsync); }
+bool TFtpClient::Cwd() { return runBlocking(&TFtpClient::CwdAsync); }
+bool TFtpClient::TypeSet() { return runBlocking(&TFtpClient::TypeSetAsync); }
+bool TFtpClient::Size() { return runBlocking(&TFtpClient::SizeAsync); }
+bool TFtpClient::Quit() { return runBlocking(&TFtpClient::QuitAsync); }
+
+bool TFtpClient::Abort() {
+    display("! Aborting");
+    setState(ftpAborting);
+    endStoreFiles();
+    ResumeAt = 0;
+    ++session_;  // late lookups and socket events of the old session are ignored
+    control_.abort();
+    data_.close();
+    connected_ = false;
+    if (!requestDone_) {
+        if (storeRunning()) {
+            errorMessage_ = "426 Operation aborted.";
+            complete(426);
+        } else if (result_ != 0) {
+            complete(result_);
+        } else {
+            // A request cut off before its reply has not succeeded.
+            errorMessage_ = "426 Operation aborted.";
+            complete(426);
+        }
+    }
+    setState(ftpReady);
+    return true;
+}
+
+// ---- Control connection ----------------------------------------------------------
+
+void TFtpClient::resetConnection() {
+    ++session_;
+    control_.abort();
+    data_.close();
+    endStoreFiles();
+    connected_ = false;
+    closeCompletes_ = false;
+    passiveReply_.clear();
+    multiResponse_.clear();
+    replyEnded_ = true;
+}
+
+void TFtpClient::onControlConnected() {
+    connected_ = true;
+    display("! Connected to " + control_.peerAddress().toString().toLatin1());
+}
+
+void TFtpClient::onControlConnectFailed(int errorCode) {
+    lastResponse_ = "500 Connect error - " + SocketErrorDesc(errorCode);
+    statusCode_ = 500;
+    errorMessage_ = lastResponse_;
+    display("! " + lastResponse_);
+    control_.abort();
+    complete(errorCode);
+}
+
+void TFtpClient::onControlReceived() {
+    const quint64 session = session_;
+    FtpReplyParser& parser = control_.parser();
+    parser.setAcceptLF(Options.testFlag(ftpAcceptLF));
+    FtpReplyLine line;
+    for (;;) {
+        switch (parser.next(line)) {
+        case FtpReplyParser::Status::NeedMore: return;
+        case FtpReplyParser::Status::Overflow:
+            display("! Reply line longer than the reply buffer");
+            control_.closeWithError(WinSock::MessageTooLong);
+            return;
+        case FtpReplyParser::Status::Line: break;
+        }
+        try {
+            handleReplyLine(line);
+        } catch (const QxError& error) {
+            failInReplyHandling(error.message());
+        }
+        // The reply may have closed or replaced the connection.
+        if (session != session_ || !control_.isOpen())
+            return;
+    }
+}
+
+void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
+    lastResponse_ = line.text;
+    if (replyEnded_) {
+        multiResponse_.clear();
+        replyEnded_ = false;
+    }
+    if (multiResponse_.size() + line.text.size() + 2 <= kMultiResponseLimit)
+        multiResponse_ += line.text + "\r\n";
+    display("< " + line.text);
+    if (!line.hasCode)
+        return;
+    statusCode_ = line.code;
+    if (!line.final)
+        return;
+    replyEnded_ = true;
+    if (state_ == ftpWaitingBanner) {
+        handleGreeting(line.code);
+        return;
+    }
+    const ReplyHandler handler = onReply_;
+    if (!handler)
+        return;  // a reply nobody asked for is only shown
+    onReply_ = nullptr;
+    (this->*handler)(checkReply(line.code));
+}
+
+void TFtpClient::handleGreeting(int code) {
+    if (code == 220) {
+        setState(ftpConnected);
+        finishStep(0);
+        return;
+    }
+    if (errorMessage_.isEmpty())
+        errorMessage_ = lastResponse_;
+    closeAfterReply(failureCode(code));
+}
+
+// Closes the control connection on purpose; the request ends with `result`
+// once the connection is closed.
+void TFtpClient::closeAfterReply(int result) {
+    result_ = result;
+    closeCompletes_ = true;
+    control_.close();
+}
+
+// An error raised while a reply was being handled (a store step that cannot
+// begin): the control connection is dropped and the request fails with it.
+void TFtpClient::failInReplyHandling(const QByteArray& message) {
+    lastResponse_ = message;
+    statusCode_ = 500;
+    errorMessage_ = message;
+    display("! " + message);
+    result_ = 500;
+    closeCompletes_ = true;
+    if (control_.isOpen()) {
+        control_.closeWithError(0);
+    } else {
+        closeCompletes_ = false;
+        complete(500);
+    }
+}
+
+void TFtpClient::onControlClosed(int errorCode) {
+    ++session_;
+    connected_ = false;
+    display("! Control connection closed");
+    if (state_ != ftpAborting) {
+        setState(ftpNotConnected);
+        setState(ftpInternalReady);
+    }
+    const bool onPurpose = closeCompletes_;
+    closeCompletes_ = false;
+    if (requestDone_)
+        return;
+    if (errorCode != 0) {
+        lastResponse_ = "500 Control connection closed - " + SocketErrorDesc(errorCode);
+        statusCode_ = 500;
+        errorMessage_ = lastResponse_;
+        complete(500);
+    } else if (onPurpose) {
+        complete(result_);
+    } else if (rqType_ == ftpQuitAsync || (storeRunning() && store_.finalReply)) {
+        // QUIT asked for the close; a store with its final reply is complete.
+        complete(result_);
+    } else {
+        // The server went away before the request's final reply: the request
+        // has not succeeded, whatever the last reply said.
+        lastResponse_ = "500 Control connection closed - " + SocketErrorDesc(WinSock::ConnectionAborted);
+        statusCode_ = 500;
+        errorMessage_ = lastResponse_;
+        complete(500);
+    }
+}

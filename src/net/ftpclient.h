@@ -1,0 +1,228 @@
+#pragma once
+// TFtpClient: the event-driven FTP client (RFC 959) with which the upload run
+// logs in to the site's FTP server, changes to the upload folder, asks for
+// remote file sizes and stores local files, resuming partial uploads.
+//
+// Everything runs on the thread that owns the client. Each request exists in
+// an asynchronous form (...Async, starts it and returns) and, for the
+// requests the system waits for, a blocking form that starts it and then
+// processes the application's events until the client is idle again. Every
+// request that started ends with exactly one OnRequestDone, posted through
+// the event loop and therefore never delivered inside the call that started
+// the request; completions arrive in the order in which requests ended. A
+// completion handler may start the next request, also a blocking one: the
+// upload run nests its whole dialogue inside the blocking Open that began it.
+//
+// Texts on the wire are GBK byte strings and pass through unchanged.
+
+#include "net/ftpcontrol.h"
+#include "net/ftpdata.h"
+#include "net/ftplocalfile.h"
+#include "net/ftptypes.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostInfo>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class TFtpClient : public QObject {
+    Q_OBJECT
+public:
+    explicit TFtpClient(QObject* parent = nullptr);
+    ~TFtpClient() override;
+
+    // ---- Properties set by the caller -------------------------------------
+    QByteArray HostName;        // server name or address
+    QByteArray Port = "ftp";    // service name or port number
+    QByteArray UserName;
+    QByteArray PassWord;        // also the pass phrase of one-time passwords
+    QByteArray HostDirName;     // folder for CWD
+    QByteArray HostFileName;    // remote file of SIZE and STOR
+    QString LocalFileName;      // local file a store sends
+    bool Binary = true;         // TYPE I, else TYPE A
+    bool Passive = false;       // PASV, else PORT; always PASV unless ftpDirect
+    qint64 ResumeAt = 0;        // offset where a store starts; REST argument
+    int Timeout = 15;           // seconds a blocking form waits without progress; <= 0: no limit
+    TFtpOptions Options = ftpAcceptLF;
+    TFtpShareMode ShareMode = ftpShareExclusive;
+    TFtpConnectionType ConnectionType = ftpDirect;
+    quint32 DataPortRangeStart = 0;  // local ports for active data connections;
+    quint32 DataPortRangeEnd = 0;    // both 0: any port
+    QByteArray LocalAddr = "0.0.0.0";
+    unsigned CodePage = 0;           // 0: texts pass through unchanged
+    int BandwidthLimit = 10000;      // bytes per second, with ftpBandwidthControl
+    int BandwidthSampling = 1000;    // milliseconds per throttle period
+    bool MultiThreaded = false;      // kept for completeness; no effect
+    bool DisplayFileFlag = false;    // kept for completeness; no effect
+    QByteArray Language = "EN";      // kept for completeness; no effect
+
+    // ---- Results, readable at any time, also inside handlers ---------------
+    int StatusCode() const { return statusCode_; }            // code of the last reply line or local failure
+    const QByteArray& LastResponse() const { return lastResponse_; }  // last reply line or failure text
+    const QByteArray& ErrorMessage() const { return errorMessage_; }  // text that failed the last request
+    // All lines of the last reply (at most 65536 bytes), each ended by CR LF.
+    const QByteArray& LastMultiResponse() const { return multiResponse_; }
+    qint64 SizeResult() const { return sizeResult_; }          // number of the last 213 reply to SIZE
+    bool Connected() const { return connected_; }              // the control connection is up
+    qint64 ByteCount() const { return byteCount_; }            // bytes of this store handed to the data connection
+    TFtpState State() const { return state_; }
+    TFtpRequest RequestType() const { return rqType_; }
+
+    // ---- Events ------------------------------------------------------------
+    // The end of a request: errCode 0 for success, else the reply code or
+    // local failure code that ended it.
+    std::function<void(TFtpClient& sender, TFtpRequest rqType, quint16 errCode)> OnRequestDone;
+    // Store progress: count = bytes of the file on their way (ResumeAt
+    // included). Setting abort runs Abort.
+    std::function<void(TFtpClient& sender, qint64 count, bool& abort)> OnProgress64;
+    // Diagnostics: "> " + each command sent, "< " + each reply line, "! " +
+    // internal steps.
+    std::function<void(TFtpClient& sender, QByteArray& msg)> OnDisplay;
+    // Every state change, for logs and tests.
+    std::function<void(TFtpClient& sender, TFtpState from, TFtpState to)> OnStateChange;
+
+    // ---- Blocking forms ----------------------------------------------------
+    // True when the client became idle with result 0. False when the request
+    // failed, could not start (the error text is then in ErrorMessage and no
+    // completion follows) or the wait timed out (then the connections are
+    // closed, ErrorMessage is "426 Timeout" and StatusCode 426).
+    bool Open();
+    bool User();
+    bool Pass();
+    bool Cwd();
+    bool TypeSet();
+    bool Size();
+    bool Quit();
+    // Closes both connections at once without sending anything; a running
+    // request completes (a store with 426 "426 Operation aborted.").
+    bool Abort();
+
+    // ---- Asynchronous forms; raise FtpException when they cannot start ------
+    void OpenAsync();
+    void UserAsync();
+    void PassAsync();
+    void CwdAsync();
+    void TypeSetAsync();
+    void SizeAsync();
+    void QuitAsync();
+    // Stores LocalFileName (from ResumeAt) as HostFileName.
+    void PutAsync();
+    // The same, after "REST ResumeAt" when ResumeAt > 0.
+    void RestPutAsync();
+
+private:
+    using ReplyHandler = void (TFtpClient::*)(int result);
+    using Step = void (TFtpClient::*)();
+
+    // Request life cycle (ftpclient.cpp)
+    void setState(TFtpState state);
+    void display(const QByteArray& text);
+    [[noreturn]] void raise(const QByteArray& message);
+    void checkCanStart(bool needsConnection);
+    void beginRequest(TFtpRequest rqType, QList<Step> laterSteps = {});
+    void sendCommand(const QByteArray& command, QList<int> successCodes, ReplyHandler onReply);
+    int checkReply(int code);
+    void finishStep(int result);
+    void complete(int result);
+    void failLocally(const QByteArray& text, int code);
+    void deliverCompletion(TFtpRequest rqType, quint16 errCode);
+    bool waitUntilIdle();
+    bool runBlocking(void (TFtpClient::*start)());
+    void moveDeadline();
+    bool passiveMode() const;
+    bool storeRunning() const;
+    void resetConnection();
+
+    // Control connection events
+    void onControlConnected();
+    void onControlConnectFailed(int errorCode);
+    void onControlReceived();
+    void onControlClosed(int errorCode);
+    void handleReplyLine(const FtpReplyLine& line);
+    void handleGreeting(int code);
+    void failInReplyHandling(const QByteArray& message);
+    void closeAfterReply(int result);
+
+    // Open (ftpclient_session.cpp)
+    void onHostResolved(const QHostInfo& info);
+
+    // Single-command replies (ftpclient_session.cpp)
+    void onCommandReply(int result);
+    void onSizeReply(int result);
+    void onQuitReply(int result);
+
+    // Store steps (ftpclient_store.cpp)
+    void startStore(TFtpRequest rqType);
+    void sendPasv();
+    void onPasvReply(int result);
+    void sendPort();
+    void sendRest();
+    void startStoreStep();
+    void sendStor();
+    void onStorFirstReply(int result);
+    void onStorFinalReply(int result);
+    void onDataConnected();
+    void onDataConnectFailed(int errorCode);
+    void onDataDrained();
+    void onDataClosed(int errorCode);
+    void startSending();
+    void sendNextBlock();
+    bool throttle();
+    void finishSending();
+    void maybeFinishStore();
+    void endStoreFiles();
+
+    // Connections and the file of a store
+    FtpControlConnection control_;
+    FtpDataConnection data_;
+    FtpLocalFile file_;
+
+    // Request state
+    TFtpState state_ = ftpReady;
+    TFtpRequest rqType_ = ftpNone;
+    bool requestDone_ = true;        // the running request has ended
+    int result_ = 0;                 // result of the running or last request
+    QList<int> successCodes_;        // empty: every code below 500 succeeds
+    ReplyHandler onReply_ = nullptr; // what the next final reply means
+    QList<Step> steps_;              // steps of the request still to run
+    bool closeCompletes_ = false;    // closing the control connection on purpose; its close ends the request
+    quint64 session_ = 0;            // changes whenever the connections are reset
+    int pendingCompletions_ = 0;     // posted, not yet delivered
+
+    // Results
+    int statusCode_ = 0;
+    QByteArray lastResponse_;
+    QByteArray errorMessage_;
+    QByteArray multiResponse_;
+    bool replyEnded_ = true;
+    qint64 sizeResult_ = 0;
+    bool connected_ = false;
+
+    // Blocking waits share one deadline; store progress moves it.
+    QElapsedTimer clock_;
+    qint64 deadlineMs_ = 0;
+
+    // The store in progress
+    struct StoreProgress {
+        bool fileOpen = false;
+        bool dataUp = false;         // the data connection is established
+        bool storAccepted = false;   // 150/125 arrived
+        bool sending = false;
+        bool sendDone = false;       // end of file reached and the sending direction shut
+        bool shutdownPending = false;
+        bool finalReply = false;     // 226/250 arrived
+        bool dataClosed = false;
+        int dataCloseCode = 0;
+        quint64 generation = 0;
+    } store_;
+    quint64 storeGeneration_ = 0;
+    QByteArray passiveReply_;
+    quint16 listenPort_ = 0;
+    qint64 byteCount_ = 0;
+    QByteArray block_;
+    QElapsedTimer throttleClock_;
+    qint64 throttleBytes_ = 0;
+};

@@ -1,0 +1,169 @@
+// TFtpClient: opening the connection and the single-command requests (log-in,
+// folder, transfer type, size, quit). Each request is a "send" function and
+// the handler of its reply.
+
+#include "net/ftpclient.h"
+
+#include "net/otp.h"
+#include "net/socketerror.h"
+#include "text/gbk.h"
+
+#include <limits>
+#include <netdb.h>
+
+namespace {
+
+// The port of the control connection: a number, or a service name as the
+// system's services list knows it ("ftp" is 21 also without that list).
+quint16 resolvePort(const QByteArray& port) {
+    bool isNumber = false;
+    const uint number = port.trimmed().toUInt(&isNumber);
+    if (isNumber) {
+        if (number == 0 || number > 65535)
+            throw FtpSocketException("Invalid port number " + port);
+        return quint16(number);
+    }
+    if (const servent* entry = ::getservbyname(port.constData(), "tcp"))
+        return ntohs(quint16(entry->s_port));
+    if (port == "ftp")
+        return 21;
+    throw FtpSocketException("Unknown service '" + port + "'");
+}
+
+// The address to connect to: IPv4 first, because PORT and PASV only speak
+// IPv4.
+QHostAddress pickAddress(const QList<QHostAddress>& addresses) {
+    for (const QHostAddress& address : addresses)
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return address;
+    return addresses.isEmpty() ? QHostAddress() : addresses.first();
+}
+
+}  // namespace
+
+// ---- Open ------------------------------------------------------------------------
+
+void TFtpClient::OpenAsync() {
+    checkCanStart(false);
+    if (connected_)
+        raise("FTP component already connected");
+    if (ConnectionType != ftpDirect)
+        raise("Connection type not supported: only direct connections");
+    resetConnection();
+    beginRequest(ftpOpenAsync);
+    setState(ftpDnsLookup);
+    display("! Resolving " + HostName);
+    const quint64 session = session_;
+    QHostInfo::lookupHost(FromGbk(HostName), this, [this, session](const QHostInfo& info) {
+        if (session == session_ && state_ == ftpDnsLookup)
+            onHostResolved(info);
+    });
+}
+
+void TFtpClient::onHostResolved(const QHostInfo& info) {
+    const QHostAddress address = pickAddress(info.addresses());
+    if (info.error() != QHostInfo::NoError || address.isNull()) {
+        const int code = info.error() != QHostInfo::NoError ? HostLookupErrorCode(info.error()) : WinSock::HostNotFound;
+        lastResponse_ = "500 DNS lookup error - " + SocketErrorDesc(code);
+        statusCode_ = 500;
+        errorMessage_ = lastResponse_;
+        display("! " + lastResponse_);
+        complete(code);
+        return;
+    }
+    try {
+        const quint16 port = resolvePort(Port);
+        const QHostAddress local(QString::fromLatin1(LocalAddr));
+        display("! Connecting to " + address.toString().toLatin1() + " port " + QByteArray::number(port));
+        control_.connectTo(address, port, local);
+    } catch (const QxError& error) {
+        failLocally("500 " + QByteArray(error.className()) + ": " + error.message(), 500);
+        return;
+    }
+    setState(ftpWaitingBanner);
+}
+
+// ---- Log-in, folder, type, size --------------------------------------------------------
+
+void TFtpClient::onCommandReply(int result) { finishStep(result); }
+
+void TFtpClient::UserAsync() {
+    checkCanStart(true);
+    if (UserName.isEmpty())
+        raise("UserName empty");
+    beginRequest(ftpUserAsync);
+    sendCommand("USER " + UserName, {331, 230}, &TFtpClient::onCommandReply);
+}
+
+// A reply to USER that carries an RFC 2289 challenge gets the one-time
+// password of the challenge instead of the pass phrase itself.
+void TFtpClient::PassAsync() {
+    checkCanStart(true);
+    if (PassWord.isEmpty())
+        raise("Password empty");
+    const std::optional<OtpChallenge> challenge = FindOtpChallenge(lastResponse_);
+    beginRequest(ftpPassAsync);
+    if (challenge) {
+        display("! Answering one-time password challenge, sequence " + QByteArray::number(challenge->sequence));
+        sendCommand("PASS " + OtpAnswer(*challenge, PassWord), {230, 332}, &TFtpClient::onCommandReply);
+    } else {
+        sendCommand("PASS " + PassWord, {230, 332}, &TFtpClient::onCommandReply);
+    }
+}
+
+void TFtpClient::CwdAsync() {
+    checkCanStart(true);
+    if (HostDirName.isEmpty())
+        raise("HostDirName empty");
+    beginRequest(ftpCwdAsync);
+    sendCommand("CWD " + HostDirName, {200, 250, 257}, &TFtpClient::onCommandReply);
+}
+
+void TFtpClient::TypeSetAsync() {
+    checkCanStart(true);
+    beginRequest(ftpTypeSetAsync);
+    sendCommand(Binary ? "TYPE I" : "TYPE A", {200}, &TFtpClient::onCommandReply);
+}
+
+void TFtpClient::SizeAsync() {
+    checkCanStart(true);
+    beginRequest(ftpSizeAsync);
+    sizeResult_ = 0;
+    sendCommand("SIZE " + HostFileName, {213}, &TFtpClient::onSizeReply);
+}
+
+// "213 <size>": optional blanks, an optional sign, digits.
+void TFtpClient::onSizeReply(int result) {
+    if (result == 0) {
+        qsizetype p = 0;
+        FtpReplyCode(lastResponse_, &p);
+        while (p < lastResponse_.size() && (lastResponse_[p] == ' ' || lastResponse_[p] == '\t'))
+            ++p;
+        bool negative = false;
+        if (p < lastResponse_.size() && (lastResponse_[p] == '+' || lastResponse_[p] == '-'))
+            negative = lastResponse_[p++] == '-';
+        qint64 size = 0;
+        bool overflow = false;
+        for (; p < lastResponse_.size() && lastResponse_[p] >= '0' && lastResponse_[p] <= '9'; ++p) {
+            if (size > (std::numeric_limits<qint64>::max() - 9) / 10)
+                overflow = true;
+            else
+                size = size * 10 + (lastResponse_[p] - '0');
+        }
+        // A size beyond 64 bits is no size; 0 makes the caller send the whole file.
+        sizeResult_ = overflow ? 0 : (negative ? -size : size);
+    }
+    finishStep(result);
+}
+
+// ---- Quit -----------------------------------------------------------------------
+
+void TFtpClient::QuitAsync() {
+    checkCanStart(false);
+    ResumeAt = 0;
+    beginRequest(ftpQuitAsync);
+    sendCommand("QUIT", {221}, &TFtpClient::onQuitReply);
+}
+
+// Whatever the reply, the client closes; the request ends with the close.
+void TFtpClient::onQuitReply(int result) { closeAfterReply(result); }

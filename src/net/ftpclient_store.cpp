@@ -1,0 +1,305 @@
+// TFtpClient: stores. A store is a request of several steps: the data
+// connection step (PASV, or PORT with a port this side listens on), REST for a
+// resumed RestPutAsync, then STOR with the file's bytes on the data
+// connection. The file goes out in blocks of 32768 bytes, each handed over
+// when the data connection has passed the previous one to the system, so at
+// most one block waits in the client.
+
+#include "net/ftpclient.h"
+
+#include "net/ftpaddress.h"
+#include "net/socketerror.h"
+#include "text/gbk.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr qint64 kBlockSize = 32768;
+constexpr int kShutdownWaitMs = 5000;
+
+}  // namespace
+
+void TFtpClient::PutAsync() { startStore(ftpPutAsync); }
+
+void TFtpClient::RestPutAsync() { startStore(ftpRestPutAsync); }
+
+void TFtpClient::startStore(TFtpRequest rqType) {
+    checkCanStart(true);
+    const bool passive = passiveMode();
+    if (!passive) {
+        // PORT can only name IPv4 addresses.
+        bool isIpv4 = false;
+        control_.localAddress().toIPv4Address(&isIpv4);
+        if (!isIpv4)
+            raise("PORT needs an IPv4 control connection; use passive mode");
+        // Listen first: a port that cannot be had is the caller's error.
+        try {
+            listenPort_ = data_.listen(control_.localAddress(), DataPortRangeStart, DataPortRangeEnd);
+        } catch (const QxError& error) {
+            raise(error.message());
+        }
+        display("! Listening for the data connection on port " + QByteArray::number(listenPort_));
+    }
+    QList<Step> steps;
+    if (rqType == ftpRestPutAsync && ResumeAt > 0)
+        steps.append(&TFtpClient::sendRest);
+    steps.append(&TFtpClient::startStoreStep);
+    beginRequest(rqType, steps);
+    store_ = StoreProgress{};
+    store_.generation = ++storeGeneration_;
+    byteCount_ = 0;
+    if (passive)
+        sendPasv();
+    else
+        sendPort();
+}
+
+// ---- Data connection step ------------------------------------------------------
+
+void TFtpClient::sendPasv() {
+    passiveReply_.clear();  // a 200 without an address must not reuse an old one
+    sendCommand("PASV", {200, 227}, &TFtpClient::onPasvReply);
+}
+
+void TFtpClient::onPasvReply(int result) {
+    if (result == 0 && statusCode_ == 227) {
+        setState(ftpPassiveReady);
+        passiveReply_ = lastResponse_;
+    }
+    finishStep(result);
+}
+
+void TFtpClient::sendPort() {
+    sendCommand(FtpPortCommand(control_.peerAddress(), control_.localAddress(), listenPort_), {200, 227},
+                &TFtpClient::onCommandReply);
+}
+
+// ---- REST step -----------------------------------------------------------------
+
+// Any reply below 500 lets the store go on: a server that answers REST with
+// something other than 350 still gets the STOR.
+void TFtpClient::sendRest() {
+    sendCommand("REST " + QByteArray::number(ResumeAt), {}, &TFtpClient::onCommandReply);
+}
+
+// ---- Store step ------------------------------------------------------------------
+
+void TFtpClient::startStoreStep() {
+    rqType_ = ftpPutAsync;
+    if (LocalFileName.isEmpty())
+        raise("LocalFileName empty");
+    if (!connected_)
+        raise("STOR/APPE: not connected");
+    QByteArray errorText;
+    if (!file_.open(LocalFileName, ShareMode, errorText)) {
+        failLocally("Unable to open local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
+        return;
+    }
+    store_.fileOpen = true;
+    if (ResumeAt > 0 && !file_.seek(ResumeAt)) {
+        failLocally("Unable to set resume position in local file", 550);
+        return;
+    }
+    if (!passiveMode()) {
+        sendStor();
+        return;
+    }
+    const std::optional<FtpHostPort> target = ParsePassiveReply(passiveReply_);
+    if (!target) {
+        failLocally("Unable to establish data connection - " + SocketErrorDesc(WinSock::InvalidArgument), 550);
+        return;
+    }
+    // A server that names no address (0.0.0.0) means its own.
+    const QHostAddress address =
+        target->address == QHostAddress(QHostAddress::AnyIPv4) ? control_.peerAddress() : target->address;
+    display("! Connecting data connection to " + address.toString().toLatin1() + " port " +
+            QByteArray::number(target->port));
+    data_.connectTo(address, target->port);
+}
+
+void TFtpClient::sendStor() { sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply); }
+
+void TFtpClient::onDataConnected() {
+    if (!storeRunning())
+        return;
+    store_.dataUp = true;
+    display("! Data connection established");
+    if (passiveMode())
+        sendStor();
+    else if (store_.storAccepted)
+        startSending();
+}
+
+void TFtpClient::onDataConnectFailed(int errorCode) {
+    if (storeRunning())
+        failLocally("Unable to establish data connection - " + SocketErrorDesc(errorCode), 550);
+}
+
+void TFtpClient::onStorFirstReply(int result) {
+    if (result != 0) {
+        endStoreFiles();
+        data_.close();
+        complete(result);
+        return;
+    }
+    store_.storAccepted = true;
+    successCodes_ = {226, 250};
+    onReply_ = &TFtpClient::onStorFinalReply;
+    if (store_.dataUp)
+        startSending();
+}
+
+void TFtpClient::onStorFinalReply(int result) {
+    if (result != 0) {
+        display("! STOR Failed");
+        endStoreFiles();
+        data_.close();
+        complete(result);
+        return;
+    }
+    store_.finalReply = true;
+    maybeFinishStore();
+}
+
+// ---- Sending -----------------------------------------------------------------------
+
+void TFtpClient::startSending() {
+    if (store_.sending || store_.dataClosed)
+        return;
+    store_.sending = true;
+    throttleClock_.start();
+    throttleBytes_ = 0;
+    block_.resize(kBlockSize);
+    sendNextBlock();
+}
+
+void TFtpClient::onDataDrained() {
+    if (!storeRunning() || !store_.sending)
+        return;
+    if (store_.shutdownPending) {
+        finishSending();
+        return;
+    }
+    sendNextBlock();
+}
+
+// Progress first (so it comes once before the first block, after every block
+// and with the whole count at the end), then the next block, or the end of the
+// file.
+void TFtpClient::sendNextBlock() {
+    if (!storeRunning() || store_.sendDone || store_.dataClosed)
+        return;
+    if (throttle())
+        return;
+    const quint64 generation = store_.generation;
+    const quint64 session = session_;
+    moveDeadline();
+    bool abort = false;
+    if (OnProgress64) {
+        try {
+            OnProgress64(*this, byteCount_ + ResumeAt, abort);
+        } catch (const std::exception& error) {
+            display(QByteArray("! Error in progress handler: ") + error.what());
+            abort = true;
+        }
+    }
+    // The handler may have aborted or restarted the client itself.
+    if (session != session_ || generation != store_.generation || !storeRunning())
+        return;
+    if (abort) {
+        Abort();
+        return;
+    }
+    QByteArray errorText;
+    const qint64 n = file_.read(block_.data(), kBlockSize, errorText);
+    if (n < 0) {
+        // Sending on would store a file with a hole: the data connection is
+        // reset so that the server does not take the part as the whole file.
+        data_.close();
+        failLocally("Unable to read local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
+        return;
+    }
+    if (n == 0) {
+        finishSending();
+        return;
+    }
+    byteCount_ += n;
+    throttleBytes_ += n;
+    data_.write(block_.constData(), n);
+}
+
+// With ftpBandwidthControl a store sends at most BandwidthLimit bytes per
+// second, measured over periods of BandwidthSampling milliseconds. True when
+// the next block waits for the next period.
+bool TFtpClient::throttle() {
+    if (!Options.testFlag(ftpBandwidthControl) || BandwidthLimit <= 0)
+        return false;
+    const qint64 period = std::max(BandwidthSampling, 10);
+    const qint64 elapsed = throttleClock_.elapsed();
+    if (elapsed >= period) {
+        throttleClock_.restart();
+        throttleBytes_ = 0;
+        return false;
+    }
+    if (throttleBytes_ < qint64(BandwidthLimit) * period / 1000)
+        return false;
+    const quint64 generation = store_.generation;
+    QTimer::singleShot(int(period - elapsed), this, [this, generation] {
+        if (generation == store_.generation)
+            sendNextBlock();
+    });
+    return true;
+}
+
+// The end of the file: once the data connection has passed on everything
+// (waiting at most 5 seconds), its sending direction is shut, which tells the
+// server that the file is complete.
+void TFtpClient::finishSending() {
+    if (data_.bytesToWrite() > 0 && !store_.shutdownPending) {
+        store_.shutdownPending = true;
+        const quint64 generation = store_.generation;
+        QTimer::singleShot(kShutdownWaitMs, this, [this, generation] {
+            if (generation == store_.generation && storeRunning() && !store_.sendDone)
+                finishSending();
+        });
+        return;
+    }
+    store_.shutdownPending = false;
+    store_.sendDone = true;
+    data_.shutdownSending();
+    display("! File sent: " + QByteArray::number(byteCount_) + " bytes");
+}
+
+void TFtpClient::onDataClosed(int errorCode) {
+    if (!storeRunning())
+        return;
+    store_.dataClosed = true;
+    store_.dataCloseCode = errorCode;
+    display("! Data connection closed" +
+            (errorCode ? QByteArray(" - ") + SocketErrorDesc(errorCode) : QByteArray()));
+    maybeFinishStore();
+}
+
+// Both the final reply and the close of the data connection end the store,
+// in whichever order they come; complete() makes sure it ends once.
+void TFtpClient::maybeFinishStore() {
+    if (!store_.finalReply || !store_.dataClosed)
+        return;
+    int result = store_.dataCloseCode;
+    if (result == 0 && !store_.sendDone) {
+        // The server closed the data connection before the whole file went
+        // out: what it holds is not the file, whatever its reply says.
+        lastResponse_ = "426 Data connection closed before the whole file was sent";
+        statusCode_ = 426;
+        errorMessage_ = lastResponse_;
+        display("! " + lastResponse_);
+        result = 426;
+    }
+    complete(result);
+}
+
+void TFtpClient::endStoreFiles() {
+    file_.close();
+    store_.fileOpen = false;
+}

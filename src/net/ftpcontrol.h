@@ -1,0 +1,64 @@
+#pragma once
+// The control connection of the FTP client: one TCP connection that carries
+// command lines out and reply bytes in. It only moves bytes; the client
+// takes reply lines out of parser() and decides what they mean.
+
+#include "net/ftpreplyparser.h"
+#include "text/errors.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+#include <functional>
+
+// A socket operation that cannot even start (a bad port, a local address
+// that cannot be bound). Shown as "ESocketException" in failure texts.
+class FtpSocketException : public QxError {
+public:
+    using QxError::QxError;
+    const char* className() const noexcept override { return "ESocketException"; }
+};
+
+class FtpControlConnection : public QObject {
+    Q_OBJECT
+public:
+    explicit FtpControlConnection(QObject* parent = nullptr);
+    ~FtpControlConnection() override;
+
+    // Starts connecting from `localAddress` (null or 0.0.0.0: any); raises
+    // FtpSocketException when that cannot start. Drops any earlier
+    // connection without notification.
+    void connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress);
+    // Connected and not yet closing.
+    bool isOpen() const;
+    // Sends `line` followed by CR LF; false when the connection is not open.
+    bool send(const QByteArray& line);
+    // Orderly close after the bytes already sent; onClosed(0) follows, at
+    // once or from the event loop.
+    void close();
+    // Closes at once and reports onClosed(errorCode) before returning.
+    void closeWithError(int errorCode);
+    // Closes at once without any notification.
+    void abort();
+
+    QHostAddress localAddress() const;
+    QHostAddress peerAddress() const;
+    FtpReplyParser& parser() { return parser_; }
+
+    std::function<void()> onConnected;
+    std::function<void(int errorCode)> onConnectFailed;
+    std::function<void()> onReceived;  // new bytes are in parser()
+    // Once per connection that was up; 0 for an orderly close.
+    std::function<void(int errorCode)> onClosed;
+
+private:
+    void dropSocket();
+    void reportClosed(int errorCode);
+
+    QPointer<QTcpSocket> socket_;
+    FtpReplyParser parser_;
+    bool up_ = false;          // the connection was established
+    bool closeReported_ = false;
+    int lastError_ = 0;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// MD4 message digest (RFC 1320). Only the one-time passwords of FTP log-ins
+// use it; it is not fit for anything that needs a secure hash.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <array>
+#include <cstdint>
+
+class Md4 {
+public:
+    Md4();
+    void update(QByteArrayView data);
+    // The 16 digest bytes; the object must not be updated afterwards.
+    std::array<uint8_t, 16> finish();
+
+    static std::array<uint8_t, 16> digest(QByteArrayView data);
+
+private:
+    void transform(const uint8_t block[64]);
+
+    uint32_t state_[4];
+    uint64_t length_ = 0;  // bytes hashed so far
+    uint8_t buffer_[64];
+    size_t buffered_ = 0;
+};

@@ -1,0 +1,197 @@
+// ftp-put: stores one local file on an FTP server the way the upload run
+// does: a blocking Open, and from inside its wait each completion starts the
+// next request (USER, PASS, CWD, TYPE I, optionally SIZE, then one store and
+// QUIT).
+
+#include "command.h"
+#include "net/ftpclient.h"
+#include "text/gbk.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+namespace {
+
+const char kUsage[] =
+    "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
+    "[--verbose] LOCAL REMOTE";
+
+QByteArray rateText(double bytesPerSecond) {
+    return QByteArray::number(bytesPerSecond / (1024.0 * 1024.0), 'f', 1) + " MiB/s";
+}
+
+class FtpPutRun {
+public:
+    FtpPutRun(bool resume, qint64 localSize, bool verbose) : resume_(resume), localSize_(localSize) {
+        ftp.OnRequestDone = [this](TFtpClient&, TFtpRequest rqType, quint16 errCode) { onDone(rqType, errCode); };
+        ftp.OnProgress64 = [this](TFtpClient&, qint64 count, bool&) { onProgress(count); };
+        if (verbose) {
+            ftp.OnDisplay = [](TFtpClient&, QByteArray& msg) {
+                // The password stays off the terminal.
+                WriteErr(GbkToTerminal(msg.startsWith("> PASS ") ? QByteArray("> PASS ******") : msg) + "\n");
+            };
+        }
+    }
+
+    // Runs the whole dialogue; true when the file is on the server.
+    bool run() {
+        const bool opened = ftp.Open();
+        // A wait that timed out leaves the aborted request's completion to
+        // be delivered.
+        QCoreApplication::processEvents();
+        if (!opened && !failed_ && !done_) {
+            failed_ = true;
+            errorText_ = ftp.ErrorMessage();
+        }
+        return done_ && !failed_;
+    }
+
+    void printResult() const {
+        WriteOut("ErrCode: " + QByteArray::number(errCode_) + "\n");
+        WriteOut("StatusCode: " + QByteArray::number(ftp.StatusCode()) + "\n");
+        WriteOut("LastResponse: " + GbkToTerminal(ftp.LastResponse()) + "\n");
+        if (!errorText_.isEmpty())
+            WriteOut("ErrorMessage: " + GbkToTerminal(errorText_) + "\n");
+    }
+
+    TFtpClient ftp;
+
+private:
+    // A failed request ends the run where it is, as in the upload run.
+    void onDone(TFtpRequest rqType, quint16 errCode) {
+        if (errCode != 0) {
+            if (!failed_) {
+                failed_ = true;
+                errCode_ = errCode;
+                errorText_ = ftp.ErrorMessage();
+            }
+            return;
+        }
+        switch (rqType) {
+        case ftpOpenAsync: ftp.User(); break;
+        case ftpUserAsync: ftp.Pass(); break;
+        case ftpPassAsync: ftp.Cwd(); break;
+        case ftpCwdAsync: ftp.TypeSet(); break;
+        case ftpTypeSetAsync: startStore(); break;
+        case ftpPutAsync:
+            finishProgress();
+            done_ = true;
+            ftp.Quit();
+            break;
+        default: break;
+        }
+    }
+
+    // With --resume: a complete remote file is skipped, a partial one
+    // continued with REST, anything else sent from the start.
+    void startStore() {
+        ftp.ResumeAt = 0;
+        try {
+            if (resume_) {
+                const qint64 remote = ftp.Size() ? ftp.SizeResult() : 0;
+                if (remote > 0 && remote >= localSize_) {
+                    WriteErr("Remote file is complete (" + QByteArray::number(remote) + " bytes); nothing to send\n");
+                    done_ = true;
+                    ftp.Quit();
+                    return;
+                }
+                if (remote > 0) {
+                    WriteErr("Resuming at " + QByteArray::number(remote) + " bytes\n");
+                    ftp.ResumeAt = remote;
+                    startOffset_ = remote;
+                    clock_.start();
+                    ftp.RestPutAsync();
+                    return;
+                }
+            }
+            clock_.start();
+            ftp.PutAsync();
+        } catch (const QxError& error) {
+            failed_ = true;
+            errorText_ = error.message();
+            throw;  // the client drops the connection, as in the upload run
+        }
+    }
+
+    // At most four lines a second, and the last one at the end.
+    void onProgress(qint64 count) {
+        lastCount_ = count;
+        if (lastPrintMs_ >= 0 && clock_.elapsed() - lastPrintMs_ < 250)
+            return;
+        lastPrintMs_ = clock_.elapsed();
+        printProgress(count);
+    }
+
+    void finishProgress() {
+        if (lastCount_ >= 0 && lastCount_ != lastPrintedCount_)
+            printProgress(lastCount_);
+    }
+
+    void printProgress(qint64 count) {
+        lastPrintedCount_ = count;
+        const double percent = localSize_ > 0 ? 100.0 * double(count) / double(localSize_) : 100.0;
+        const double seconds = std::max<qint64>(clock_.elapsed(), 1) / 1000.0;
+        WriteErr(QByteArray::number(percent, 'f', 1).rightJustified(6) + "%  " + QByteArray::number(count) + " of " +
+                 QByteArray::number(localSize_) + " bytes  " + rateText(double(count - startOffset_) / seconds) +
+                 "\n");
+    }
+
+    bool resume_;
+    qint64 localSize_;
+    bool done_ = false;
+    bool failed_ = false;
+    quint16 errCode_ = 0;
+    QByteArray errorText_;
+    QElapsedTimer clock_;
+    qint64 startOffset_ = 0;
+    qint64 lastPrintMs_ = -1;
+    qint64 lastCount_ = -1;
+    qint64 lastPrintedCount_ = -1;
+};
+
+int runFtpPut(ToolArgs& args) {
+    bool missing = false;
+    QByteArray host, port = "21", user, pass, dir, timeout = "15";
+    const bool hasHost = args.takeOption("--host", host, missing);
+    args.takeOption("--port", port, missing);
+    const bool hasUser = args.takeOption("--user", user, missing);
+    const bool hasPass = args.takeOption("--pass", pass, missing);
+    const bool hasDir = args.takeOption("--dir", dir, missing);
+    args.takeOption("--timeout", timeout, missing);
+    const bool passive = args.takeFlag("--passive");
+    const bool active = args.takeFlag("--active");
+    const bool resume = args.takeFlag("--resume");
+    const bool verbose = args.takeFlag("--verbose");
+    bool timeoutOk = false;
+    const int timeoutSeconds = timeout.toInt(&timeoutOk);
+    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk ||
+        args.raw.size() != 2)
+        return UsageError("ftp-put");
+
+    const QString local = QString::fromLocal8Bit(args.raw[0]);
+    const QFileInfo info(local);
+    if (!info.isFile()) {
+        WriteErr("ftp-put: no such file: " + args.raw[0] + "\n");
+        return 1;
+    }
+    FtpPutRun run(resume, info.size(), verbose);
+    TFtpClient& ftp = run.ftp;
+    ftp.HostName = TerminalToGbk(host);
+    ftp.Port = port;
+    ftp.UserName = TerminalToGbk(user);
+    ftp.PassWord = TerminalToGbk(pass);
+    ftp.HostDirName = TerminalToGbk(dir);
+    ftp.HostFileName = TerminalToGbk(args.raw[1]);
+    ftp.LocalFileName = local;
+    ftp.Passive = !active;
+    ftp.Binary = true;
+    ftp.Timeout = timeoutSeconds;
+    const bool stored = run.run();
+    run.printResult();
+    return stored ? 0 : 1;
+}
+
+const ToolCommand ftpPutCommand("ftp-put", kUsage, runFtpPut);
+
+}  // namespace
