@@ -5,6 +5,7 @@
 #include "net/httpcli.h"
 #include "net/nestedwait.h"
 #include "net/siteclient.h"
+#include "net/socketerror.h"
 #include "support/httpscript.h"
 #include "support/testutil.h"
 
@@ -489,8 +490,10 @@ TEST(HttpCliWire, PostReturnsNormallyFor401AndTheHandlerRanInside) {
 
 TEST(HttpCliWire, PostGivesUpAfterTimeoutWithoutTrafficButNotWhileBytesTrickle) {
     HttpScriptedServer server;
-    // One byte every 300 ms for about 2.4 s, with a 1-second limit: no time-out.
-    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {}, "12345"), Then::Trickle, 300);
+    // The body comes one byte every 400 ms, 2 s in all, with a 1-second
+    // limit: no time-out, the limit counts from the latest traffic.
+    const QByteArray reply = HttpScriptedServer::response("HTTP/1.0 200 OK", {}, "12345");
+    server.reply(reply, Then::Trickle, 400, int(reply.size()) - 5);
     server.reply(QByteArray(), Then::Silence);
     THttpCli http;
     http.Timeout = 1;
@@ -554,12 +557,14 @@ TEST(HttpCliWire, ServerClosingInTheMiddleOfTheHeader) {
     http.URL = server.url();
     http.GetASync();
     ASSERT_TRUE(rec.waitDone());
-    EXPECT_EQ(rec.events, QList<QByteArray>({"HeaderEnd 200", "RequestDone 0"}));
+    // An incomplete header is no success.
+    EXPECT_EQ(rec.events, QList<QByteArray>({"HeaderEnd 200", "RequestDone 10054"}));
 }
 
-TEST(HttpCliWire, ConnectionResetInTheMiddleOfTheBodyIsAnError) {
+TEST(HttpCliWire, BodyCutShortIsAnErrorEvenOnAnOrderlyClose) {
     HttpScriptedServer server;
     server.reply("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\npartial", Then::Abort);
+    server.reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100\r\nabc", Then::Close);
     THttpCli http;
     Recorder rec(http);
     http.URL = server.url();
@@ -567,6 +572,12 @@ TEST(HttpCliWire, ConnectionResetInTheMiddleOfTheBodyIsAnError) {
     ASSERT_TRUE(rec.waitDone());
     EXPECT_EQ(http.StatusCode(), 200);
     EXPECT_LT(http.RcvdCount(), 100000);
+    EXPECT_EQ(rec.lastErr, 10054);
+    EXPECT_EQ(SocketErrorDesc(rec.lastErr), "Connection reset by peer");
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone(2));
+    EXPECT_EQ(rec.lastErr, 10054);
+    EXPECT_TRUE(rec.body.endsWith("abc"));
 }
 
 TEST(HttpCliWire, OversizedHeaderEndsTheRequestAsAFailure) {

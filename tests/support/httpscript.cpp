@@ -13,8 +13,8 @@ QByteArray HttpScriptedServer::url(const QByteArray& path) const {
     return "http://127.0.0.1:" + QByteArray::number(port()) + path;
 }
 
-void HttpScriptedServer::reply(const QByteArray& bytes, HttpReply::Then then, int trickleMs) {
-    replies_.append(HttpReply{bytes, then, trickleMs});
+void HttpScriptedServer::reply(const QByteArray& bytes, HttpReply::Then then, int trickleMs, int trickleAfter) {
+    replies_.append(HttpReply{bytes, then, trickleMs, trickleAfter});
 }
 
 bool HttpScriptedServer::waitForRequests(int count, int timeoutMs) {
@@ -68,7 +68,8 @@ void HttpScriptedServer::onData(ScriptedConnection& connection) {
             connection.abort();
             break;
         case HttpReply::Then::Trickle:
-            connection.trickle(next.bytes, next.trickleMs);
+            connection.send(next.bytes.left(next.trickleAfter));
+            connection.trickle(next.bytes.mid(next.trickleAfter), next.trickleMs);
             break;
         case HttpReply::Then::Silence:
             break;

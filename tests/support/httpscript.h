@@ -17,12 +17,13 @@ struct HttpReply {
         KeepOpen,  // the connection stays open for the next request
         Close,     // orderly close
         Abort,     // reset
-        Trickle,   // the bytes go out one at a time, every trickleMs
+        Trickle,   // after the first trickleAfter bytes, one byte every trickleMs
         Silence,   // nothing is sent at all; the connection stays open
     };
     QByteArray bytes;
     Then then = Then::Close;
     int trickleMs = 0;
+    int trickleAfter = 0;
 };
 
 class HttpScriptedServer {
@@ -34,7 +35,8 @@ public:
     QByteArray url(const QByteArray& path = "/") const;
 
     // Queues the reply for the next request.
-    void reply(const QByteArray& bytes, HttpReply::Then then = HttpReply::Then::Close, int trickleMs = 0);
+    void reply(const QByteArray& bytes, HttpReply::Then then = HttpReply::Then::Close, int trickleMs = 0,
+               int trickleAfter = 0);
 
     // The complete requests received so far, in order.
     const QList<QByteArray>& requests() const { return requests_; }
