@@ -13,7 +13,7 @@ bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, 
         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
          QStringLiteral("-nodes"), QStringLiteral("-keyout"), keyFile, QStringLiteral("-out"), certFile,
          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-         QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1")},
+         QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost")},
         30000);
     if (r.exitCode != 0) {
         error = QStringLiteral("openssl failed: ") + QString::fromUtf8(r.err);
@@ -56,7 +56,8 @@ bool NginxServer::start(const QString& root, bool tls, const QByteArray& locatio
             "pid " + prefix + "/nginx.pid;\n"
             "events { worker_connections 64; }\n"
             "http {\n"
-            "  access_log off;\n"
+            "  log_format quellix '$connection $request';\n"
+            "  access_log " + prefix + "/access.log quellix;\n"
             "  default_type application/octet-stream;\n"
             "  client_body_temp_path " + prefix + "/body;\n"
             "  proxy_temp_path " + prefix + "/proxy;\n"
@@ -104,6 +105,8 @@ bool NginxServer::start(const QString& root, bool tls, const QByteArray& locatio
     }
     return false;
 }
+
+QByteArray NginxServer::accessLog() const { return ReadFileBytes(dir_.filePath(QStringLiteral("access.log"))); }
 
 void NginxServer::stop() {
     if (process_.state() == QProcess::NotRunning)

@@ -1,7 +1,8 @@
 #pragma once
 // A real nginx for tests: started on a free port on 127.0.0.1 with a
 // temporary configuration that serves a folder, optionally over TLS with a
-// certificate for "localhost" and 127.0.0.1 made with the openssl CLI.
+// certificate for "localhost" (only that name) made with the openssl CLI.
+// Its access log names the connection of every request.
 // Stopped when the object goes.
 
 #include <QByteArray>
@@ -26,6 +27,8 @@ public:
     // The self-signed certificate (PEM) of a TLS server.
     QString certificateFile() const { return dir_.filePath(QStringLiteral("cert.pem")); }
     const QString& error() const { return error_; }
+    // One line per request: "<connection number> <request line>".
+    QByteArray accessLog() const;
 
 private:
     QTemporaryDir dir_;
@@ -35,6 +38,6 @@ private:
     QString error_;
 };
 
-// Makes a self-signed certificate for "localhost" and 127.0.0.1 with the
-// openssl CLI; false with the reason in `error` when that fails.
+// Makes a self-signed certificate for "localhost" with the openssl CLI;
+// false with the reason in `error` when that fails.
 bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error);
