@@ -31,8 +31,10 @@ void THttpCli::startOnTarget() {
     const quint16 port = HttpPortNumber(target_.Port, target_.Protocol);
 
     if (connection_) {
-        if (connection_->IsOpen() && connection_->Protocol() == target_.Protocol && connection_->PeerName() == host &&
-            connection_->Port() == port) {
+        // Bytes that arrived on an idle connection mean it is out of step
+        // with its requests: it is not reused.
+        if (connection_->IsOpen() && connection_->BytesAvailable() == 0 && connection_->Protocol() == target_.Protocol &&
+            connection_->PeerName() == host && connection_->Port() == port) {
             reusedConnection_ = true;
             connected();
             return;

@@ -369,6 +369,23 @@ TEST(HttpCliWire, AKeptConnectionClosedByTheServerIsReplacedTransparently) {
     EXPECT_EQ(server.connectionCount(), 2);
 }
 
+TEST(HttpCliWire, BytesBeyondTheResponseMakeTheConnectionUnusable) {
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.1 200 OK", {}, "one") + "HTTP/1.1 200 OK\r\n\r\nstray",
+                 Then::KeepOpen);
+    server.reply(HttpScriptedServer::response("HTTP/1.1 200 OK", {}, "two"), Then::KeepOpen);
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    Recorder rec(http);
+    http.URL = server.url();
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone());
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone(2));
+    EXPECT_EQ(rec.body, "onetwo");  // the stray bytes were never taken for the second reply
+    EXPECT_EQ(server.requestConnections(), QList<int>({0, 1}));
+}
+
 // --- abort ------------------------------------------------------------------
 
 TEST(HttpCliWire, AbortInsideHeaderEndReportsNoBody) {
@@ -607,6 +624,22 @@ TEST(HttpCliWire, OverflowingChunkSizeEndsTheRequestAsAFailure) {
     EXPECT_EQ(http.ReasonPhrase(), "Chunk size too large in chunked body");
 }
 
+TEST(HttpCliWire, AReceiveStreamThatCannotBeWrittenFailsTheRequest) {
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {}, "data"));
+    THttpCli http;
+    Recorder rec(http);
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    http.ReceiveStream = &readOnly;
+    http.URL = server.url();
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone());
+    EXPECT_EQ(rec.lastErr, 29);
+    EXPECT_TRUE(http.ReasonPhrase().startsWith("Can't write the received data")) << http.ReasonPhrase().constData();
+    EXPECT_TRUE(rec.body.isEmpty());
+}
+
 TEST(HttpCliWire, RefusedConnectionCarriesTheWinSockNumberAndText) {
     THttpCli http;
     Recorder rec(http);
@@ -616,6 +649,24 @@ TEST(HttpCliWire, RefusedConnectionCarriesTheWinSockNumberAndText) {
     EXPECT_EQ(rec.lastErr, 10061);
     EXPECT_EQ(http.StatusCode(), 404);
     EXPECT_EQ(http.ReasonPhrase(), "Connection refused (Error #10061)");
+}
+
+TEST(HttpCliWire, LocalAddressIsBoundOrTheConnectCallFails) {
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {}, "bound"));
+    THttpCli http;
+    Recorder rec(http);
+    http.LocalAddr = "127.0.0.1";
+    http.URL = server.url();
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone());
+    EXPECT_EQ(rec.body, "bound");
+
+    http.LocalAddr = "192.0.2.1";  // no interface of this machine has it
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone(2));
+    EXPECT_EQ(rec.lastErr, 10049);
+    EXPECT_EQ(http.ReasonPhrase(), "can't connect: Address not available (Error #10049)");
 }
 
 TEST(HttpCliWire, UnknownProtocolAndUnresolvableHost) {
