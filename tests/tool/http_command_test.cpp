@@ -94,6 +94,13 @@ TEST(ToolHttp, BlockingPostTimeOut) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.err.startsWith("ErrCode: 8\n")) << r.err.constData();
     EXPECT_TRUE(r.err.endsWith("EHttpException 404: Request aborted on timeout\n")) << r.err.constData();
+
+    // An asynchronous request has no time-out of its own; the tool aborts it.
+    server.reply(QByteArray(), Then::Silence);
+    const ProcessResult get = runTool({QStringLiteral("--timeout"), QStringLiteral("1"), arg(server.url("/"))});
+    EXPECT_EQ(get.exitCode, 1);
+    EXPECT_TRUE(get.err.startsWith("ErrCode: 3\nStatusCode: 404\nReasonPhrase: Connection aborted on request\n"))
+        << get.err.constData();
 }
 
 TEST(ToolHttp, TransportFailureExits1AndUsageErrorsExit2) {

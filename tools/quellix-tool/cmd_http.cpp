@@ -175,15 +175,16 @@ int runHttp(ToolArgs& args) {
     // --timeout the tool abandons one that shows no progress for that long.
     QEventLoop loop;
     QTimer idle;
-    qint64 lastCount = -1;
     QElapsedTimer sinceProgress;
     sinceProgress.start();
     if (ownTimeout) {
+        // Progress: a state change or body bytes.
+        qint64 lastReceived = 0;
+        http.OnStateChange = [&](THttpCli&, THttpState) { sinceProgress.restart(); };
         idle.setInterval(250);
         QObject::connect(&idle, &QTimer::timeout, [&] {
-            const qint64 progress = http.RcvdCount() + http.SentCount() + http.State();
-            if (progress != lastCount) {
-                lastCount = progress;
+            if (http.RcvdCount() != lastReceived) {
+                lastReceived = http.RcvdCount();
                 sinceProgress.restart();
             } else if (sinceProgress.elapsed() >= qint64(http.Timeout) * 1000 && http.State() != httpReady) {
                 http.Abort();
