@@ -118,7 +118,8 @@ public:
     std::function<void(THttpCli& sender)> OnLocationChange;
     std::function<void(THttpCli& sender, int relocationCount, bool& allowMoreRelocations)>
         OnLocationChangeExceeded;
-    // Every state change, for logs and tests.
+    // Every state change, for logs and tests. It only observes: it must not
+    // start, abort or destroy anything.
     std::function<void(THttpCli& sender, THttpState state)> OnStateChange;
 
 private:

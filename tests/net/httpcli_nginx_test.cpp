@@ -23,6 +23,7 @@ Result get(THttpCli& http, const QByteArray& url, QBuffer& received) {
         ++result.done;
         result.errCode = errCode;
     };
+    received.close();
     received.setData(QByteArray());
     received.open(QIODevice::ReadWrite | QIODevice::Truncate);
     http.ReceiveStream = &received;
