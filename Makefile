@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test demo demo-site clean
+.PHONY: all setup configure build test demo demo-site clean fuzz-http
 
 all: build
 
@@ -34,5 +34,16 @@ demo: build
 demo-site: build
 	BUILD_DIR=$(BUILD_DIR) scripts/demo-site
 
+# Fuzzes the HTTP response parsing with libFuzzer (clang) for FUZZ_SECONDS;
+# fails on a finding, which is written to fuzz-out/.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD_DIR ?= build-fuzz
+fuzz-http: setup
+	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD_DIR)
+	mkdir -p fuzz-out/http-corpus
+	$(FUZZ_BUILD_DIR)/http_response_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=fuzz-out/ fuzz-out/http-corpus fuzz/corpus/http
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR)
