@@ -12,7 +12,7 @@ QByteArray ClientSubUrl(const QByteArray& registerSiteUrl) {
 }
 
 void RefuseIfBusy(THttpCli& http) {
-    if (http.State() != httpReady)
+    if (http.IsBusy())
         throw EHttpException("HTTP component " + http.Name + " is busy", HttpError::Busy);
 }
 

@@ -44,7 +44,7 @@ void THttpCli::PostASync() { startRequest(httpPOST); }
 void THttpCli::HeadASync() { startRequest(httpHEAD); }
 
 void THttpCli::startRequest(THttpRequest type) {
-    if (state_ != httpReady)
+    if (IsBusy())
         throw EHttpException("HTTP component " + Name + " is busy", HttpError::Busy);
     if ((type == httpPOST || type == httpPUT) && !SendStream)
         throw EHttpException("HTTP component has nothing to post or put", HttpError::NothingToPost);
@@ -104,6 +104,10 @@ void THttpCli::completeRequest() {
 }
 
 void THttpCli::setReady() {
+    // Until OnRequestDone has been delivered the component stays busy: a
+    // request started in between would have its streams freed by the
+    // earlier request's completion handler.
+    reportPending_ = true;
     setState(httpReady);
     const quint64 id = requestId_;
     const THttpRequest type = requestType_;
@@ -116,6 +120,7 @@ void THttpCli::setReady() {
             doneRequestId_ = id;
             doneStatusCode_ = status;
             doneReasonPhrase_ = reason;
+            reportPending_ = false;
             if (OnRequestDone)
                 raise([&] { OnRequestDone(*this, type, code); });
         },

@@ -98,6 +98,9 @@ public:
 
     // --- Results of the request in progress or last finished --------------
     THttpState State() const { return state_; }
+    // A request is in progress, or its OnRequestDone has not been delivered
+    // yet: a new request would be refused.
+    bool IsBusy() const { return state_ != httpReady || reportPending_; }
     THttpRequest RequestType() const { return requestType_; }
     int StatusCode() const { return statusCode_; }
     const QByteArray& ReasonPhrase() const { return reasonPhrase_; }
@@ -165,6 +168,7 @@ private:
 
     QByteArray requestVer_ = "1.0";
     THttpState state_ = httpReady;
+    bool reportPending_ = false;  // OnRequestDone posted, not yet delivered
     THttpRequest requestType_ = httpABORT;
     QByteArray method_;
     quint16 errCode_ = 0;

@@ -80,8 +80,9 @@ TEST_F(DemoLoginTest, LoginShowsTheCaptionTheSettingsAndTheRootFolder) {
     ASSERT_EQ(requestsFor("mydisk").size(), 1);
     EXPECT_EQ(requestsFor("mydisk")[0].body, "action=mydisk&folder_id=0&goback=0&username=" + name + "&password=" + token);
     for (const LoggedRequest& r : site_->requests()) {
-        if (r.method == "POST")
+        if (r.method == "POST") {
             EXPECT_EQ(r.header("User-Agent"), "quellix-client");
+        }
     }
 
     EXPECT_EQ(main.SiteSettings.FtpHost, "127.0.0.1");

@@ -468,6 +468,39 @@ TEST(HttpCliWire, OperationsRefusedWhileBusyOrWithoutABody) {
     EXPECT_FALSE(WaitFor([&] { return rec.done > 1; }, 200));  // the refusals reported nothing
 }
 
+TEST(HttpCliWire, ARequestIsRefusedUntilTheLastCompletionWasDelivered) {
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {"Content-Length: 2"}, "ok"));
+    THttpCli http("HttpMydisk");
+    Recorder rec(http);
+    http.URL = server.url();
+    // Runs between the moment the component becomes ready and the delivery
+    // of its OnRequestDone: a new request there would take over the
+    // streams the pending completion handler is about to free.
+    int refusedInGap = 0;
+    http.OnStateChange = [&](THttpCli& h, THttpState state) {
+        if (state != httpReady)
+            return;
+        QMetaObject::invokeMethod(
+            &h,
+            [&] {
+                EXPECT_TRUE(http.IsBusy());
+                try {
+                    http.GetASync();
+                } catch (const EHttpException& e) {
+                    if (e.code() == HttpError::Busy)
+                        ++refusedInGap;
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone());
+    EXPECT_EQ(refusedInGap, 1);
+    EXPECT_TRUE(rec.readyAtDone);
+    EXPECT_FALSE(http.IsBusy());
+}
+
 // --- blocking post ----------------------------------------------------------
 
 TEST(HttpCliWire, PostRaisesAfterTheCompletionHandlerRanFor404) {
