@@ -1,0 +1,78 @@
+// Pictures of the real windows of the program, logged in to a running site:
+//
+//   quellix-window-shots PROGRAM_DIR USER PASSWORD OUT_DIR
+//
+// PROGRAM_DIR holds the quellix.cfg naming the site. Writes login.png (the
+// login window with the name typed) and main.png (the main window with the
+// root folder listed) into OUT_DIR. Messages are answered with OK and
+// printed; the run ends by itself.
+
+#include "app/Main.h"
+#include "app/program.h"
+#include "disk/folderbrowser.h"
+#include "login/uLogin.h"
+#include "net/nestedwait.h"
+#include "text/errors.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <cstdio>
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    return WaitWhileProcessingEvents(condition, [&] { return clock.elapsed() > timeoutMs; }, 50) ==
+           WaitOutcome::Done;
+}
+
+void settle() {
+    QElapsedTimer clock;
+    clock.start();
+    WaitWhileProcessingEvents([] { return false; }, [&] { return clock.elapsed() > 300; }, 50);
+}
+
+bool save(QWidget& window, const QString& path) {
+    const bool ok = window.grab().save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: quellix-window-shots PROGRAM_DIR USER PASSWORD OUT_DIR\n");
+        return 2;
+    }
+    const QString outDir = QString::fromLocal8Bit(argv[4]);
+    QDir().mkpath(outDir);
+    SetErrorReportSink([](const QByteArray& cls, const QByteArray& message) {
+        std::fprintf(stderr, "error: %s: %s\n", cls.constData(), message.constData());
+    });
+    QuellixProgram program(QString::fromLocal8Bit(argv[1]), [](const MsgDlgMessage& m) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
+        return TModalResult::mrOk;
+    });
+    program.Start();
+    TLoginFrm& login = *program.LoginFrm;
+    login.ED_User->setText(QString::fromLocal8Bit(argv[2]));
+    login.ED_Pwd->setText(QString::fromLocal8Bit(argv[3]));
+    settle();
+    bool ok = save(login, outDir + QStringLiteral("/login.png"));
+
+    TMainFrm& main = *program.MainFrm;
+    login.btnLoginClick();
+    ok = waitUntil([&] { return main.isVisible() && main.lv1->Count() > 0 && !main.loading->isVisible(); }, 20000) && ok;
+    main.resize(820, 520);
+    if (main.lv1->Count() > 2)
+        main.lv1->SetSelected(2, true);
+    settle();
+    ok = save(main, outDir + QStringLiteral("/main.png")) && ok;
+    SetErrorReportSink(nullptr);
+    return ok ? 0 : 1;
+}
