@@ -32,6 +32,14 @@ constexpr int NoRecovery = 11003;
 constexpr int NoData = 11004;
 }  // namespace WinSock
 
+// TLS failures have no Windows Sockets number. They use these numbers from
+// outside the classic table (SocketErrorDesc gives "Not a WinSock error" for
+// them, so the messages that carry them spell out the failure themselves).
+namespace TlsError {
+constexpr int CertificateRejected = 12045;  // the server's certificate did not verify
+constexpr int HandshakeFailed = 12157;      // no TLS session (protocol failure, no TLS support)
+}  // namespace TlsError
+
 // The fixed text of a Windows Sockets error number: 0 "No Error", 10061
 // "Connection refused", 11001 "Host not found", ...; any number outside the
 // classic table gives "Not a WinSock error".
