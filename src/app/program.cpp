@@ -7,7 +7,10 @@
 #include "login/uLogin.h"
 #include "skinmgr/uSkin.h"
 
-QuellixProgram::QuellixProgram(const QString& programFolder) : Files(programFolder) {
+QuellixProgram::QuellixProgram(const QString& programFolder,
+                               std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor)
+    : Files(programFolder) {
+    MsgDlg.Interceptor = std::move(messageInterceptor);
     SkinData.LoadBuiltIn();
     LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData);
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);

@@ -8,6 +8,7 @@
 #include "platform/gui/skindata.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class TDownFrm;
@@ -20,7 +21,10 @@ class TVerFrm;
 class QuellixProgram {
 public:
     // `programFolder`: where quellix.cfg, settings.cfg, skins/ ... are.
-    explicit QuellixProgram(const QString& programFolder);
+    // `messageInterceptor`, when given, answers every message instead of a
+    // dialog, from the first one on (tests).
+    explicit QuellixProgram(const QString& programFolder,
+                            std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr);
     ~QuellixProgram();
 
     // Shows the login window, the application's main window.

@@ -1,0 +1,147 @@
+// The login window against a scripted site.
+
+#include "windowtest.h"
+
+#include "text/gbk.h"
+#include "text/md5.h"
+
+#include <QTest>
+
+namespace {
+
+using LoginTest = WindowTest;
+
+TEST_F(LoginTest, AnAcceptedLoginPostsTheDigestAndShowsTheMainWindow) {
+    createProgram();
+    EXPECT_EQ(loginFrm().Welcome_txt->text(), QString::fromUtf8("欢迎使用 Demo Disk"));
+    login(QStringLiteral("  a&b c  "), QStringLiteral(" secret "));
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); }));
+    EXPECT_FALSE(loginFrm().isVisible());
+    const QList<FakeRequest> logins = site.requestsFor("login");
+    ASSERT_EQ(logins.size(), 1);
+    // Trimmed, unescaped name; lower-case MD5 of the trimmed password.
+    EXPECT_EQ(logins[0].body, "action=login&username=a&b c&password=" + Md5Hex("secret").toLower());
+    EXPECT_EQ(logins[0].path, "/plugins/quellix_client/client_main.php");
+    EXPECT_TRUE(logins[0].head.contains("User-Agent: quellix-client\r\n"));
+    EXPECT_TRUE(logins[0].head.contains("Content-Type: application/x-www-form-urlencoded\r\n"));
+    EXPECT_EQ(site.requests().first().method, "HEAD");  // the probe comes first
+    EXPECT_EQ(loginFrm().Session().AccountName, "alice");
+    EXPECT_EQ(loginFrm().Session().AccountToken, "TOKEN42");
+    EXPECT_FALSE(loginFrm().Session().DebugLogEnabled);
+    EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登录中..."));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(LoginTest, EmptyFieldsAskForNameAndPasswordWithoutAnyRequest) {
+    createProgram();
+    login(QStringLiteral("   "), QStringLiteral("pw"));
+    login(QStringLiteral("bob"), QStringLiteral("\t "));
+    ASSERT_EQ(messages.size(), 2);
+    for (const MsgDlgMessage& m : messages) {
+        EXPECT_EQ(m.text, QString::fromUtf8("请输入正确的网盘用户名及密码"));
+        EXPECT_EQ(m.title, QString::fromUtf8("提示信息"));
+    }
+    EXPECT_TRUE(site.requests().isEmpty());
+}
+
+TEST_F(LoginTest, ARefusedLoginShowsTheSitesLineAndEmptiesThePassword) {
+    replies["login"] = {200, "用户名或密码错误\r\n"_gbk};
+    createProgram();
+    login();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].type, TMsgDlgType::mtWarning);
+    EXPECT_EQ(messages[0].text, QString::fromUtf8("用户名或密码错误"));
+    EXPECT_TRUE(loginFrm().ED_Pwd->text().isEmpty());
+    EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登 录"));
+    EXPECT_FALSE(mainFrm().isVisible());
+    EXPECT_FALSE(loginFrm().Session().LoggedIn);
+}
+
+TEST_F(LoginTest, AnUnreachableSiteIsReportedAndNoLoginIsSent) {
+    createProgram("http://127.0.0.1:" + QByteArray::number(UnusedPort()) + "/");
+    login();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QString::fromUtf8("网盘主站无响应或配置异常，请联系网盘管理员解决！"));
+}
+
+TEST_F(LoginTest, ASilentSiteFailsTheProbeAtItsTimeLimit) {
+    site.handler = [](const FakeRequest&) { return FakeReply{200, {}, {}, true}; };
+    createProgram();
+    loginFrm().Probe().TimeLimitMs = 300;
+    login();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QString::fromUtf8("网盘主站无响应或配置异常，请联系网盘管理员解决！"));
+    EXPECT_TRUE(site.requestsFor("login").isEmpty());
+}
+
+TEST_F(LoginTest, ReplyLinesDecideTheAccountAndTheDebugFlag) {
+    struct Case {
+        QByteArray body;
+        bool debug;
+    };
+    for (const Case& c : {Case{"bob\r\nT1\r\n1\r\n", true}, Case{"bob\r\nT1\r\n1 \r\n", false},
+                          Case{"bob\r\nT1\r\n", false}, Case{"bob\r\nT1\r\n1\r\nextra\r\n", true}}) {
+        replies["login"] = {200, c.body};
+        createProgram();
+        login();
+        ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); })) << c.body.toStdString();
+        EXPECT_EQ(loginFrm().Session().AccountName, "bob");
+        EXPECT_EQ(loginFrm().Session().AccountToken, "T1");
+        EXPECT_EQ(loginFrm().Session().DebugLogEnabled, c.debug) << c.body.toStdString();
+        program.reset();
+    }
+}
+
+TEST_F(LoginTest, AnEmptyReplyOrAnErrorStatusKeepsTheCaptionAndReportsTheStatus) {
+    replies["login"] = {200, ""};
+    createProgram();
+    login();
+    EXPECT_FALSE(mainFrm().isVisible());
+    EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登录中..."));
+    EXPECT_TRUE(errors.isEmpty());
+    replies["login"] = {500, "oops"};
+    login();
+    ASSERT_EQ(errors.size(), 1);  // the blocking post raises for the 500
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(LoginTest, SwitchingAccountForgetsTheTokenAndShowsTheLoginWindowAgain) {
+    createProgram();
+    login();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 1; }));
+    mainFrm().N10Click();
+    EXPECT_TRUE(loginFrm().isVisible());
+    EXPECT_FALSE(mainFrm().isVisible());
+    EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登 录"));
+    EXPECT_TRUE(loginFrm().Session().AccountToken.isEmpty());
+    EXPECT_EQ(loginFrm().ED_User->text(), "alice");  // the fields keep their text
+    replies["login"] = {200, "carol\r\nNEWTOKEN\r\n0\r\n"};
+    const qsizetype before = site.requests().size();
+    login(QStringLiteral("carol"), QStringLiteral("pw2"));
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("loadset").size() == 2; }));
+    for (const FakeRequest& r : site.requests().mid(before))
+        EXPECT_FALSE(r.body.contains("TOKEN42")) << r.body.toStdString();
+    EXPECT_EQ(site.requestsFor("loadset").last().body, "action=loadset&username=carol&password=NEWTOKEN");
+}
+
+TEST_F(LoginTest, AMissingSiteConfigurationIsReportedAndLoginsFailAtTheProbe) {
+    program = std::make_unique<QuellixProgram>(dir.path(), interceptor());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, QString::fromUtf8("网盘配置读取失败，请重新安装网盘客户端"));
+    EXPECT_TRUE(loginFrm().Session().SiteUrl.isEmpty());
+    program->Start();
+    login();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1].text, QString::fromUtf8("网盘主站无响应或配置异常，请联系网盘管理员解决！"));
+}
+
+TEST_F(LoginTest, ABrokenSiteConfigurationGoesToTheErrorReport) {
+    WriteFileBytes(dir.filePath(QStringLiteral("quellix.cfg")), "A-not-a-frame-at-all-but-long-enough-to-try-Z\r\n");
+    program = std::make_unique<QuellixProgram>(dir.path(), interceptor());
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].endsWith("is not a valid integer value")) << errors[0].toStdString();
+    EXPECT_TRUE(loginFrm().Session().SiteUrl.isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// The main window after a login: settings, the remote listing, navigation
+// and links, against a scripted site.
+
+#include "windowtest.h"
+
+#include "disk/folderlisting.h"
+#include "disk/uLink.h"
+#include "text/base64.h"
+#include "text/gbk.h"
+#include "text/md5.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class MainWindowTest : public WindowTest {
+protected:
+    // Logs in and waits until both requests of the main window's showing
+    // were answered.
+    void loginAndSettle() {
+        createProgram();
+        login();
+        ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); }));
+        ASSERT_TRUE(WaitFor([&] {
+            return site.requestsFor("mydisk").size() >= 1 && site.requestsFor("loadset").size() >= 1 &&
+                   mainFrm().HttpLoadSet.State() == httpReady && mainFrm().Browser().HttpMydisk.State() == httpReady;
+        }));
+        QTest::qWait(0);
+    }
+    TListView& lv1() { return *mainFrm().lv1; }
+};
+
+TEST_F(MainWindowTest, ShowingSetsThePassportLinkAndAsksForSettingsAndTheRootFolder) {
+    replies["login"] = {200, "a b&c\r\nT=1\r\n0\r\n"};
+    loginAndSettle();
+    EXPECT_EQ(mainFrm().spLoginLink->text(), QString::fromUtf8("当前用户：a b&c"));
+    const QByteArray sign = Md5Hex("passportlogina b&cT=1");
+    EXPECT_EQ(mainFrm().spLoginLink->URL, site.url() + "plugins/quellix_client/passport.php?" +
+                                              Base64Encode("action=passportlogin&username=a b&c&password=T=1&sign=" + sign));
+    EXPECT_EQ(site.requestsFor("loadset")[0].body, "action=loadset&username=a b&c&password=T=1");
+    EXPECT_EQ(site.requestsFor("mydisk")[0].body, "action=mydisk&folder_id=0&goback=0&username=a b&c&password=T=1");
+    EXPECT_EQ(mainFrm().PageControl1->currentWidget(), mainFrm().PCDisk);
+    EXPECT_FALSE(mainFrm().loading->isVisible());
+    EXPECT_EQ(mainFrm().windowTitle(), QString::fromUtf8("演示网盘"));
+    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("skins"))).exists());
+}
+
+TEST_F(MainWindowTest, SettingsReplyFillsTheFtpAccountAndJoinsTheFolder) {
+    replies["loadset"] = {200, LoadSetReply(SettingsText("X||about|||A,B|news"_gbk, "\"p w\"", "/files/", "true"),
+                                            "sub/", "http://reg.example/")};
+    loginAndSettle();
+    const TSiteSettings& s = mainFrm().SiteSettings;
+    EXPECT_EQ(s.FtpHost, "127.0.0.1");
+    EXPECT_EQ(s.FtpUser, "uploader");
+    EXPECT_EQ(s.FtpPassword, "p w");
+    EXPECT_EQ(s.FtpPort, "2121");
+    EXPECT_EQ(s.FtpDir, "/files/sub/");
+    EXPECT_EQ(s.FtpPassive, "true");
+    EXPECT_EQ(s.RegisterSiteUrl, "http://reg.example/");
+    EXPECT_EQ(BrandingField(s.Branding, BrandingItem::Skins), "A,B");
+    EXPECT_EQ(mainFrm().windowTitle(), "X");
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, RefusedSettingsRepliesAreReportedAndLeaveTheSettings) {
+    struct Case {
+        QByteArray body;
+        const char* message;
+    };
+    const Case cases[] = {{"TRUE|\r\nhttp://r/\r\nX\r\n", "服务器连接信息出错.."},
+                          {" true|\r\nhttp://r/\r\nX\r\n", "服务器连接信息出错.."},
+                          {"", "服务器连接信息出错.."},
+                          {"true|\r\nhttp://r2/\r\n", "读取网盘配置信息失败"},
+                          {"true|\r\nhttp://r3/\r\n\r\n", "读取网盘配置信息失败"}};
+    for (const Case& c : cases) {
+        replies["loadset"] = {200, c.body};
+        messages.clear();
+        loginAndSettle();
+        ASSERT_EQ(messages.size(), 1) << c.body.toStdString();
+        EXPECT_EQ(messages[0].text, QString::fromUtf8(c.message));
+        EXPECT_TRUE(mainFrm().SiteSettings.FtpHost.isEmpty());
+        EXPECT_TRUE(mainFrm().windowTitle().isEmpty());  // no branding: the caption stays
+        program.reset();
+    }
+}
+
+TEST_F(MainWindowTest, AnUndecodableSettingsLineGoesToTheErrorReportAfterTheAddressWasTaken) {
+    replies["loadset"] = {200, "true|\r\nhttp://r/\r\nAnot-a-frame-but-long-enough-for-the-codec-to-tryZ\r\n"};
+    loginAndSettle();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(mainFrm().SiteSettings.RegisterSiteUrl, "http://r/");
+    EXPECT_TRUE(mainFrm().SiteSettings.FtpHost.isEmpty());
+}
+
+TEST_F(MainWindowTest, AFailedSettingsRequestIsSilent) {
+    replies["loadset"] = {404, "gone"};
+    loginAndSettle();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, ListingShowsRowsAndFolderNavigationKeepsTheRememberedFolder) {
+    replies["mydisk"] = {200, "docs|0|x|1|7|2024-01-01|0|0\r\nnotes.txt|2048|txt|0|9|2024-01-02|3|1\r\n"};
+    loginAndSettle();
+    ASSERT_EQ(lv1().Count(), 2);
+    EXPECT_EQ(lv1().SubItem(0, ListingColumn::Size), "-");
+    EXPECT_EQ(lv1().SubItem(1, ListingColumn::Size), "2.00KB");
+    // Select the folder row and click: the folder is remembered.
+    lv1().SetSelected(0, true);
+    mainFrm().Browser().lv1Click();
+    EXPECT_EQ(mainFrm().Browser().CurrentFolderId, 7);
+    EXPECT_EQ(mainFrm().Browser().SelectedKind, "folder");
+    // Root lists folder 0 but keeps the id; refresh and back use it.
+    QTest::mouseClick(mainFrm().spSkinSpeedButton1, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
+    EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=0&goback=0&"));
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
+    EXPECT_EQ(mainFrm().Browser().CurrentFolderId, 7);
+    mainFrm().N25->trigger();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 3; }));
+    EXPECT_TRUE(site.requestsFor("mydisk")[2].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
+    QTest::mouseClick(mainFrm().spSkinSpeedButton2, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 4; }));
+    EXPECT_TRUE(site.requestsFor("mydisk")[3].body.startsWith("action=mydisk&folder_id=7&goback=1&"));
+}
+
+TEST_F(MainWindowTest, DoubleClickingAFolderOpensIt) {
+    replies["mydisk"] = {200, "docs|0|x|1|7|c|0|0\r\nfile|1|t|0|9|c|0|0\r\n"};
+    loginAndSettle();
+    lv1().SetSelected(0, true);
+    lv1().SetSelected(1, true);  // a file selected too: the folder wins
+    mainFrm().Browser().lv1Click();
+    mainFrm().lv1DblClick();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
+    EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
+}
+
+TEST_F(MainWindowTest, AListingAskedForWhileOneIsOutstandingIsRefusedAsBusy) {
+    loginAndSettle();
+    replies["mydisk"] = {200, {}, {}, true};  // the next listing never answers
+    mainFrm().N25->trigger();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
+    EXPECT_TRUE(mainFrm().loading->isVisible());
+    mainFrm().N25->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "HTTP component HttpMydisk is busy");
+    EXPECT_NE(mainFrm().Browser().HttpMydisk.SendStream, nullptr);  // the outstanding request keeps its streams
+}
+
+TEST_F(MainWindowTest, AFailedListingKeepsTheRowsAndTheLoadingLabel) {
+    replies["mydisk"] = {200, "a|1|t|0|1|c|v|d\r\n"};
+    loginAndSettle();
+    replies["mydisk"] = {404, "no"};
+    mainFrm().N25->trigger();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
+    QTest::qWait(50);
+    EXPECT_EQ(lv1().Count(), 1);
+    EXPECT_EQ(lv1().Caption(0), "a");
+    EXPECT_TRUE(mainFrm().loading->isVisible());
+}
+
+TEST_F(MainWindowTest, LinksOfSelectedFilesGoToTheLinkWindowAndTheClipboard) {
+    replies["mydisk"] = {200, "docs|0|x|1|7|c|0|0\r\n报告 一.pdf|1|pdf|0|11|c|0|0\r\nb.txt|1|txt|0|12|c|0|0\r\n"_gbk};
+    loginAndSettle();
+    for (int row = 0; row < 3; ++row)
+        lv1().SetSelected(row, true);
+    TLinkFrm& links = *program->LinkFrm;
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        shown = links.Memo1->toPlainText();
+        QTest::mouseClick(links.spSkinButton2, Qt::LeftButton);  // copy
+        QTest::mouseClick(links.spSkinButton1, Qt::LeftButton);  // close
+    });
+    mainFrm().UBB1Click();
+    const QString expected = QStringLiteral("[url=") + QString::fromLatin1(site.url()) +
+                             QString::fromUtf8("file-11.html]报告 一.pdf[/url]\r\n[url=") +
+                             QString::fromLatin1(site.url()) + QStringLiteral("file-12.html]b.txt[/url]\r\n");
+    EXPECT_EQ(QApplication::clipboard()->text(), expected);
+    EXPECT_EQ(shown, QString(expected).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    ASSERT_FALSE(messages.isEmpty());
+    EXPECT_EQ(messages.last().text, QString::fromUtf8("链接内容复制成功，请按Ctrl+V 进行粘贴。"));
+    // Folders only: no window.
+    lv1().SetSelected(1, false);
+    lv1().SetSelected(2, false);
+    mainFrm().N1Click();
+    EXPECT_FALSE(links.isVisible());
+}
+
+}  // namespace
