@@ -25,12 +25,11 @@ protected:
         createProgram();
         login();
         ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); }));
-        ASSERT_TRUE(WaitFor([&] {
-            return site.requestsFor("mydisk").size() >= 1 && site.requestsFor("loadset").size() >= 1 &&
-                   mainFrm().HttpLoadSet.State() == httpReady && mainFrm().Browser().HttpMydisk.State() == httpReady;
-        }));
-        QTest::qWait(0);
+        ASSERT_TRUE(WaitFor([&] { return listingDone() && settingsDone(); }));
     }
+    // A request is done when its completion handler has freed its streams.
+    bool listingDone() { return mainFrm().Browser().HttpMydisk.ReceiveStream == nullptr; }
+    bool settingsDone() { return mainFrm().HttpLoadSet.ReceiveStream == nullptr; }
     TListView& lv1() { return *mainFrm().lv1; }
 };
 
@@ -118,12 +117,12 @@ TEST_F(MainWindowTest, ListingShowsRowsAndFolderNavigationKeepsTheRememberedFold
     QTest::mouseClick(mainFrm().spSkinSpeedButton1, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
     EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=0&goback=0&"));
-    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
+    ASSERT_TRUE(WaitFor([&] { return listingDone(); }));
     EXPECT_EQ(mainFrm().Browser().CurrentFolderId, 7);
     mainFrm().N25->trigger();
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 3; }));
     EXPECT_TRUE(site.requestsFor("mydisk")[2].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
-    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
+    ASSERT_TRUE(WaitFor([&] { return listingDone(); }));
     QTest::mouseClick(mainFrm().spSkinSpeedButton2, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 4; }));
     EXPECT_TRUE(site.requestsFor("mydisk")[3].body.startsWith("action=mydisk&folder_id=7&goback=1&"));
@@ -158,8 +157,7 @@ TEST_F(MainWindowTest, AFailedListingKeepsTheRowsAndTheLoadingLabel) {
     replies["mydisk"] = {404, "no"};
     mainFrm().N25->trigger();
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
-    ASSERT_TRUE(WaitFor([&] { return mainFrm().Browser().HttpMydisk.State() == httpReady; }));
-    QTest::qWait(50);
+    ASSERT_TRUE(WaitFor([&] { return listingDone(); }));
     EXPECT_EQ(lv1().Count(), 1);
     EXPECT_EQ(lv1().Caption(0), "a");
     EXPECT_TRUE(mainFrm().loading->isVisible());

@@ -20,7 +20,7 @@ void WindowTest::TearDown() {
 
 void WindowTest::createProgram(const QByteArray& siteUrl) {
     const QByteArray url = siteUrl.isEmpty() ? site.url() : siteUrl;
-    WriteFileBytes(dir.filePath(QStringLiteral("quellix.cfg")), MakeSiteConfigLine(url, "\"Demo Disk\"") + "\r\n");
+    WriteFileBytes(dir.filePath(QStringLiteral("quellix.cfg")), MakeSiteConfigLine(url, "Demo Disk") + "\r\n");
     program = std::make_unique<QuellixProgram>(dir.path(), interceptor());
     program->LoginFrm->Probe().TimeLimitMs = 3000;
     program->MainFrm->Probe().TimeLimitMs = 3000;
