@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test clean
+.PHONY: all setup configure build test demo-site clean
 
 all: build
 
@@ -22,6 +22,11 @@ build: configure
 # and the target fails when any test fails.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_ARGS)
+
+# Starts the demo site on free ports, writes build/quellix/quellix.cfg naming
+# it, prints the addresses and demo accounts, and runs until Ctrl+C.
+demo-site: build
+	BUILD_DIR=$(BUILD_DIR) scripts/demo-site
 
 clean:
 	rm -rf $(BUILD_DIR)

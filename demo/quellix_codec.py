@@ -81,6 +81,62 @@ def quote_item(item: bytes, separator: bytes = b"|") -> bytes:
     return b'"' + item.replace(b'"', b'""') + b'"'
 
 
+def split_items(text: bytes, separator: bytes = b"|") -> list[bytes]:
+    """The client's item rule for "|" records: a blank ends an item as the
+    separator does, blanks around items vanish, an item in double quotes
+    may hold blanks and separators ("" stands for one quote), and the
+    second byte of a GBK character is never taken for a separator."""
+    sep = separator[0]
+    items: list[bytes] = []
+    n = len(text)
+
+    def skip_blanks(i: int) -> int:
+        while i < n and 1 <= text[i] <= 32:
+            i += 1
+        return i
+
+    i = skip_blanks(0)
+    while i < n:
+        if text[i] == ord('"'):
+            item = bytearray()
+            j = i + 1
+            closed = False
+            while j < n:
+                if text[j] == ord('"'):
+                    if j + 1 < n and text[j + 1] == ord('"'):
+                        item.append(ord('"'))
+                        j += 2
+                        continue
+                    closed = True
+                    j += 1
+                    break
+                item.append(text[j])
+                j += 1
+            items.append(bytes(item) if closed else text[i + 1:n - 1])
+            i = j
+        else:
+            j = i
+            while j < n and text[j] > 32 and text[j] != sep:
+                j += 2 if text[j] >= 0x81 and j + 1 < n else 1
+            items.append(text[i:j])
+            i = j
+        i = skip_blanks(i)
+        if i < n and text[i] == sep:
+            if i == n - 1:
+                items.append(b"")
+            i = skip_blanks(i + 1)
+    return items
+
+
+def pick_field(text: bytes, index: int, separator: bytes = b"|") -> bytes:
+    """Item `index` of a record as the client reads it: the whole text when
+    it holds fewer than two items."""
+    if not text:
+        return b""
+    items = split_items(text, separator)
+    return text if len(items) < 2 else items[index]
+
+
 if __name__ == "__main__":
     import sys
     # Command line for tests: encode|decode KIND HEXTEXT -> prints hex result.
