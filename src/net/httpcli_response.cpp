@@ -5,6 +5,7 @@
 
 #include "net/httpconnection.h"
 #include "net/httpurl.h"
+#include "net/socketerror.h"
 
 #include <QBuffer>
 #include <QFileDevice>
@@ -220,6 +221,13 @@ void THttpCli::connectionClosed(int errorCode) {
     }
     if (errorCode != 0)
         errCode_ = quint16(errorCode);
+    // A response cut short - a header without its end, or a body shorter
+    // than its length or chunks announced - is incomplete data and must not
+    // end as a success. (A reset by the peer reaches us as a plain close.)
+    const bool cutShort = phase_ == Phase::Header ||
+                          (phase_ == Phase::Body && body_.mode() != HttpBodyReader::Mode::UntilClose);
+    if (cutShort && errCode_ == 0)
+        errCode_ = WinSock::ConnectionReset;
     if (phase_ == Phase::Header) {
         phase_ = Phase::None;
         head_ = parser_.Head();

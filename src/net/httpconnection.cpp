@@ -128,11 +128,12 @@ void HttpConnection::handleError(QAbstractSocket::SocketError error) {
         code = bindError;
         reason = "can't connect: " + SocketErrorDesc(code) + " (Error #" + QByteArray::number(code) + ")";
     }
+    const auto report = std::move(onConnectFailed);
     silence();
     if (socket_)
         socket_->abort();
-    if (onConnectFailed)
-        onConnectFailed(code, reason);
+    if (report)
+        report(code, reason);
 }
 
 void HttpConnection::reportClosed(int errorCode) {
