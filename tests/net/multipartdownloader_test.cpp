@@ -3,6 +3,7 @@
 // range can meet (200 for a range, a cut, a redirect, silence, a server that
 // never serves it, a full disk) and the owner's actions inside events.
 
+#include "net/downloadstats.h"
 #include "net/multipartdownloader.h"
 #include "net/socketerror.h"
 #include "support/nginxserver.h"
@@ -387,6 +388,28 @@ TEST(MultipartDownloader, ARangeCutAgainAndAgainGoesOnWhileItGetsFurther) {
             EXPECT_EQ(server.rangesFrom(50001).size(), 6);
         }
     }
+}
+
+TEST(MultipartDownloader, StatisticsTickWhileTheRangesRun) {
+    RangeServer server(Document(1000));
+    server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+        if (r.begin != 501)
+            return std::nullopt;
+        return HttpReply{server.normalReply(r), Then::Trickle, 2, int(server.normalReply(r).size()) - 40};
+    };
+    Download dl(server.url());
+    dl.d->StatsInterval = 20;
+    QList<double> percents;
+    dl.d->OnShowStats = [&](TMultipartHttpDownloader& d) {
+        percents << d.PercentDone();
+        EXPECT_GE(d.CurSpeed(), 0.0);
+        EXPECT_LE(d.PrevCount(), d.TotalCount());
+    };
+    ASSERT_TRUE(dl.run());
+    EXPECT_EQ(dl.errorCode, 200);
+    EXPECT_TRUE(std::any_of(percents.begin(), percents.end(), [](double p) { return p > 50 && p < 100; }));
+    EXPECT_DOUBLE_EQ(percents.last(), 100.0);
+    EXPECT_GT(dl.d->ElapsedTime() * MillisecondsPerDay, 50.0);  // the trickle takes 80 ms at least
 }
 
 TEST(MultipartDownloader, ASilentRequestIsAbandonedAfterTheStallTimeout) {
