@@ -70,9 +70,10 @@ public:
 
     // --- Properties ---------------------------------------------------------
     QByteArray URL;  // address of the document
-    // Handed to every part client. The program's HTTP client connects
-    // directly and without authentication, so these are carried for the
-    // owner and do not change the requests.
+    // Connection settings of the owner's form. The program's HTTP client
+    // has no proxy, SOCKS relay or server authentication (none of the
+    // program's requests uses them): the part clients connect directly, and
+    // these values do not change the requests.
     QByteArray Username;
     QByteArray Password;
     QByteArray Proxy;
