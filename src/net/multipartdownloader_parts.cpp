@@ -92,7 +92,7 @@ void TMultipartHttpDownloader::partFinished(TMyHttpCli& part, quint16 errCode) {
     const QByteArray index = QByteArray::number(part.PartIndex);
     if (errCode != 0 && part.RejectedStatus == 0) {
         if (display("Download done index = " + index + "  ErrorCode = " + QByteArray::number(errCode)))
-            rangeFailed(part, errCode, "ErrorCode = " + QByteArray::number(errCode) + " " + part.ReasonPhrase());
+            rangeFailed(part, errCode, "ErrorCode = " + QByteArray::number(errCode));
         return;
     }
     const int status = part.RejectedStatus != 0 ? part.RejectedStatus : part.StatusCode();
@@ -122,8 +122,7 @@ void TMultipartHttpDownloader::rangeFailed(TMyHttpCli& part, int errorCode, cons
         ++part.Failures;
     if (MaxRangeFailures > 0 && part.Failures >= MaxRangeFailures) {
         failTransfer(errorCode, "Range " + QByteArray::number(part.PartIndex) + " failed " +
-                                    QByteArray::number(part.Failures) + " times in a row (last: " + detail.trimmed() +
-                                    ")");
+                                    QByteArray::number(part.Failures) + " times in a row (last: " + detail + ")");
         return;
     }
     restartPart(part);
