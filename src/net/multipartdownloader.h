@@ -1,0 +1,193 @@
+#pragma once
+// TMultipartHttpDownloader: fetches one HTTP document into a stream of its
+// owner, in PartCount byte ranges at the same time.
+//
+// Start sends a GET only to learn the document's length (the size probe) and
+// abandons it at its headers. The document is then divided into PartCount
+// ranges (see downloadranges.h) and every range is fetched by its own part
+// client (TMyHttpCli), each block written straight from the received buffer
+// at its absolute position in FileStream: nothing is buffered and nothing is
+// joined afterwards. A range that fails is fetched again from its start; a
+// range that keeps failing ends the transfer. OnRequestDone reports the end
+// once: (200, "OK") for a complete document, any other pair for a failure.
+//
+// Everything runs on the thread's event loop, driven by the part clients'
+// events, one posted notice (the start of the ranges) and two timers (the
+// statistics and the stall watchdog).
+//
+// Usage:
+//     TMultipartHttpDownloader down;
+//     QFile file(path);                       // owned by the caller
+//     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+//     down.URL = "http://host/file";
+//     down.PartCount = 2;
+//     down.FileStream = &file;
+//     down.OnRequestDone = [&](TMultipartHttpDownloader& d, int errorCode, const QByteArray& reason) {
+//         if (d.FileStream) { d.FileStream->close(); d.FileStream = nullptr; }  // a failure leaves it open
+//         bool complete = errorCode == 200 && reason == "OK";
+//     };
+//     down.Start();
+
+#include "net/myhttpcli.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QIODevice>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+
+// HTTP authentication methods a part client could be set to. The program's
+// clients authenticate with none; the property is carried for the owner.
+enum THttpAuthType { httpAuthNone, httpAuthBasic, httpAuthNtlm, httpAuthDigest };
+
+// The downloader's own failure codes in OnRequestDone (besides the socket
+// numbers, HTTP status codes and HttpError codes of the part clients).
+namespace DownloadError {
+// FileStream is missing or a write, seek or the final flush failed (disk full).
+constexpr int WriteFailed = HttpError::WriteFailed;
+// The server's replies could not be used: a range kept coming back as
+// something else than the bytes asked for (a server ignoring Range, a wrong
+// Content-Range), or a probe ended without a status or a length.
+constexpr int BadReply = HttpError::BadResponse;
+}  // namespace DownloadError
+
+class TMultipartHttpDownloader : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,           // created, or the last transfer failed
+        Probing,        // the size probe is running
+        RangesRunning,  // the ranges are being fetched
+        Done,           // every range arrived; FileStream is closed
+    };
+
+    explicit TMultipartHttpDownloader(QObject* parent = nullptr);
+    ~TMultipartHttpDownloader() override;
+
+    // --- Properties ---------------------------------------------------------
+    QByteArray URL;  // address of the document
+    // Connection settings of the owner's form. The program's HTTP client
+    // has no proxy, SOCKS relay or server authentication (none of the
+    // program's requests uses them): the part clients connect directly, and
+    // these values do not change the requests.
+    QByteArray Username;
+    QByteArray Password;
+    QByteArray Proxy;
+    QByteArray ProxyPort;
+    QByteArray SocksServer;
+    QByteArray SocksPort;
+    QByteArray SocksLevel;
+    int PartCount = 0;  // number of ranges; Start refuses values below 2
+    // Destination, opened by the owner before Start and written at absolute
+    // positions. When every range arrived the downloader closes it and sets
+    // the property to nullptr before OnRequestDone; on any other ending the
+    // owner closes it.
+    QIODevice* FileStream = nullptr;
+    THttpAuthType ServerAuth = httpAuthNone;
+    // The User-Agent of the part clients: the HTTP client's default unless
+    // the owner names itself.
+    QByteArray Agent = "Mozilla/4.0 (compatible; QHC)";
+
+    // Time limits and bounds (properties, so tests can shorten them).
+    int StatsInterval = 1000;  // ms between statistics ticks while the ranges run
+    // A request that shows no sign of life for this long (ms) is abandoned:
+    // the probe then fails, a range is restarted. 0: wait for ever.
+    int StallTimeout = 30000;
+    // A range that fails this many times in a row without getting further
+    // than before ends the whole transfer.
+    int MaxRangeFailures = 5;
+
+    // --- Events -------------------------------------------------------------
+    std::function<void(TMultipartHttpDownloader& sender, const QByteArray& msg)> OnDisplay;
+    std::function<void(TMultipartHttpDownloader& sender, int errorCode, const QByteArray& reason)> OnRequestDone;
+    std::function<void(TMultipartHttpDownloader& sender, qint64 startOffset, qint64 aSpan, qint64 initPos)>
+        OnProgressAddSegment;
+    std::function<void(TMultipartHttpDownloader& sender, int index, qint64 position)> OnProgressSetPosition;
+    std::function<void(TMultipartHttpDownloader& sender)> OnShowStats;
+
+    // --- Operation ----------------------------------------------------------
+    // Begins a transfer with the current properties. Raises ERangeError
+    // "PartCount must be positive" when PartCount is below 2 (nothing else
+    // happens then). Accepted in every state: a running transfer is dropped
+    // without any event and replaced.
+    void Start();
+
+    // --- Statistics ---------------------------------------------------------
+    qint64 ContentLength() const { return contentLength_; }  // learnt by the probe; 0 until then
+    qint64 TotalCount() const { return totalCount_; }        // bytes written since Start, restarts included
+    qint64 PrevCount() const { return prevCount_; }          // TotalCount at the previous tick
+    quint32 PrevTick() const { return prevTick_; }           // millisecond tick of the previous tick
+    const QDateTime& StartTime() const { return startTime_; }
+    double ElapsedTime() const { return elapsedTime_; }      // days since Start, at the last tick
+    double CurSpeed() const { return curSpeed_; }            // kilobits per second
+    double PercentDone() const { return percentDone_; }      // TotalCount × 100 / ContentLength
+
+    State state() const { return state_; }
+    // The part clients of the current transfer: the probe, then the ranges.
+    const QList<TMyHttpCli*>& Parts() const { return parts_; }
+
+private:
+    // the transfer (multipartdownloader.cpp)
+    void setState(State state);
+    TMyHttpCli* newPartClient(int index);
+    void copyConnectionProperties(TMyHttpCli& part) const;
+    void retireParts();
+    void probeHeaderEnd(TMyHttpCli& probe);
+    void probeFinished(TMyHttpCli& probe, quint16 errCode);
+    void startParts();
+    void finishTransfer();
+    void failTransfer(int errorCode, const QByteArray& reason);
+    template <class Handler>
+    bool raise(Handler&& handler);
+    bool display(const QByteArray& msg);
+
+    // the ranges (multipartdownloader_parts.cpp)
+    void partHeaderEnd(TMyHttpCli& part);
+    void partData(TMyHttpCli& part, const char* buffer, int len);
+    void partLocationChange(TMyHttpCli& part);
+    void partFinished(TMyHttpCli& part, quint16 errCode);
+    void rangeFailed(TMyHttpCli& part, int errorCode, const QByteArray& detail);
+    void restartPart(TMyHttpCli& part);
+    void sendRange(TMyHttpCli& part);
+    void checkAllDone();
+
+    // statistics, destination and watchdog (multipartdownloader_stats.cpp)
+    bool statsTick(bool allDone);
+    bool allPartsDone() const;
+    bool closeDestination(QByteArray& error);
+    void checkStalls();
+
+    State state_ = State::Idle;
+    QList<TMyHttpCli*> parts_;
+    // Changes with every Start and every ending: events, notices and
+    // handlers of an earlier transfer see a different number and stop.
+    quint64 generation_ = 0;
+    QTimer statsTimer_;
+    QTimer watchdog_;
+    QElapsedTimer clock_;  // since Start, for ElapsedTime
+    bool emptyDocument_ = false;  // the probe announced a document of 0 bytes
+
+    qint64 contentLength_ = 0;
+    qint64 totalCount_ = 0;
+    qint64 prevCount_ = 0;
+    quint32 prevTick_ = 0;
+    QDateTime startTime_;
+    double elapsedTime_ = 0.0;
+    double curSpeed_ = 0.0;
+    double percentDone_ = 0.0;
+};
+
+// Runs an owner's event handler through the standard error report. False
+// when the handler destroyed the downloader or replaced the transfer with
+// Start: the caller must then return at once without touching the transfer.
+template <class Handler>
+bool TMultipartHttpDownloader::raise(Handler&& handler) {
+    QPointer<TMultipartHttpDownloader> self(this);
+    const quint64 generation = generation_;
+    RunGuarded(std::forward<Handler>(handler));
+    return !self.isNull() && generation_ == generation;
+}

@@ -1,0 +1,63 @@
+// The downloader's arithmetic: ranges (64-bit, tiny documents), which range
+// replies are written, the document name shown, and the rate without a
+// passing millisecond.
+
+#include "net/downloadranges.h"
+#include "net/downloadstats.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QList<qint64>> split(qint64 length, int parts) {
+    QList<QList<qint64>> out;
+    for (const DownloadRange& r : SplitDocument(length, parts))
+        out << QList<qint64>{r.StartOffset, r.EndOffset, r.LastByte};
+    return out;
+}
+
+TEST(DownloadRanges, EveryByteOnceWithinTheDocumentIn64Bits) {
+    using L = QList<QList<qint64>>;
+    EXPECT_EQ(split(1000, 2), L({{0, 500, 500}, {501, 1000, 999}}));
+    EXPECT_EQ(split(8, 4), L({{0, 2, 2}, {3, 5, 5}, {6, 8, 7}}));  // the fourth would start past the end
+    EXPECT_EQ(split(1, 2), L({{0, 0, 0}}));
+    EXPECT_EQ(split(2, 3), L({{0, 0, 0}, {1, 1, 1}}));
+    EXPECT_EQ(split(3221225473, 2), L({{0, 1610612736, 1610612736}, {1610612737, 3221225473, 3221225472}}));
+    EXPECT_TRUE(SplitDocument(0, 2).isEmpty());
+    // Any length and count: the ranges cover the document once, in order.
+    for (qint64 length : {1, 2, 3, 7, 99, 100, 101, 4096}) {
+        for (int parts = 2; parts <= 9; ++parts) {
+            qint64 next = 0;
+            for (const DownloadRange& r : SplitDocument(length, parts)) {
+                EXPECT_EQ(r.StartOffset, next) << length << "/" << parts;
+                EXPECT_GE(r.Span(), 1);
+                next = r.LastByte + 1;
+            }
+            EXPECT_EQ(next, length) << length << "/" << parts;
+        }
+    }
+}
+
+TEST(DownloadRanges, OnlyA206FromTheAskedByteIsWritten) {
+    EXPECT_TRUE(IsAskedRange(206, "501", 501));
+    EXPECT_TRUE(IsAskedRange(206, "3221225473", 3221225473));
+    EXPECT_FALSE(IsAskedRange(200, "501", 501));
+    EXPECT_FALSE(IsAskedRange(206, "500", 501));
+    EXPECT_FALSE(IsAskedRange(206, "", 0));  // a 206 without Content-Range (multipart)
+    EXPECT_FALSE(IsAskedRange(206, "*", 0));
+}
+
+TEST(DownloadRanges, DocNameDecodesEscapesAndPlus) {
+    EXPECT_EQ(DecodeDocName("my%20file+v%2B1.bin"), "my file v+1.bin");
+    EXPECT_EQ(DecodeDocName("%D6%D0.txt"), "\xD6\xD0.txt");  // GBK bytes stay bytes
+}
+
+TEST(DownloadStats, RatesInKilobitsAndNoDivisionByZero) {
+    EXPECT_DOUBLE_EQ(KilobitsPerSecond(1000, 8, 0.0), 1000.0);
+    EXPECT_DOUBLE_EQ(KilobitsPerSecond(5000, 0, 123.5), 123.5);
+    EXPECT_EQ(TickDifference(0xFFFFFFF0u, 0x10u), 0x20u);
+    EXPECT_DOUBLE_EQ(PercentOf(250, 1000), 25.0);
+    EXPECT_DOUBLE_EQ(PercentOf(250, 0), 0.0);
+}
+
+}  // namespace
