@@ -2,6 +2,8 @@
 // MD4 message digest (RFC 1320). Only the one-time passwords of FTP log-ins
 // use it; it is not fit for anything that needs a secure hash.
 
+#include "text/hashblocks.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <array>
@@ -20,7 +22,5 @@ private:
     void transform(const uint8_t block[64]);
 
     uint32_t state_[4];
-    uint64_t length_ = 0;  // bytes hashed so far
-    uint8_t buffer_[64];
-    size_t buffered_ = 0;
+    HashBlocks blocks_;
 };

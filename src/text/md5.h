@@ -1,6 +1,8 @@
 #pragma once
 // MD5 message digest (RFC 1321).
 
+#include "text/hashblocks.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <array>
@@ -19,9 +21,7 @@ private:
     void transform(const uint8_t block[64]);
 
     uint32_t state_[4];
-    uint64_t length_ = 0;  // bytes hashed so far
-    uint8_t buffer_[64];
-    size_t buffered_ = 0;
+    HashBlocks blocks_;
 };
 
 // The digest as 32 upper-case hexadecimal digits, most significant first.

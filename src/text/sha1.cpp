@@ -49,37 +49,11 @@ void Sha1::transform(const uint8_t block[64]) {
 }
 
 void Sha1::update(QByteArrayView data) {
-    auto* p = reinterpret_cast<const uint8_t*>(data.data());
-    size_t n = static_cast<size_t>(data.size());
-    length_ += n;
-    if (buffered_ > 0) {
-        const size_t take = std::min(n, 64 - buffered_);
-        std::memcpy(buffer_ + buffered_, p, take);
-        buffered_ += take;
-        p += take;
-        n -= take;
-        if (buffered_ < 64)
-            return;
-        transform(buffer_);
-        buffered_ = 0;
-    }
-    for (; n >= 64; p += 64, n -= 64)
-        transform(p);
-    std::memcpy(buffer_, p, n);
-    buffered_ = n;
+    blocks_.update(data, [this](const uint8_t* block) { transform(block); });
 }
 
 std::array<uint8_t, 20> Sha1::finish() {
-    // A 1 bit, zeros up to 56 bytes modulo 64, then the bit length as 64
-    // bits, most significant first.
-    const uint64_t bits = length_ * 8;
-    uint8_t pad[64] = {0x80};
-    const size_t padLength = (buffered_ < 56) ? 56 - buffered_ : 120 - buffered_;
-    update(QByteArrayView(reinterpret_cast<const char*>(pad), static_cast<qsizetype>(padLength)));
-    uint8_t lengthBytes[8];
-    for (int i = 0; i < 8; ++i)
-        lengthBytes[i] = uint8_t(bits >> (56 - 8 * i));
-    update(QByteArrayView(reinterpret_cast<const char*>(lengthBytes), 8));
+    blocks_.finish(HashBlocks::LengthOrder::BigEndian, [this](const uint8_t* block) { transform(block); });
     std::array<uint8_t, 20> out;
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 4; ++j)

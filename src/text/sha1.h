@@ -2,6 +2,8 @@
 // SHA-1 message digest (FIPS 180). Used by the "otp-sha1" one-time
 // passwords of FTP log-ins.
 
+#include "text/hashblocks.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <array>
@@ -21,7 +23,5 @@ private:
     void transform(const uint8_t block[64]);
 
     uint32_t state_[5];
-    uint64_t length_ = 0;  // bytes hashed so far
-    uint8_t buffer_[64];
-    size_t buffered_ = 0;
+    HashBlocks blocks_;
 };
