@@ -48,6 +48,21 @@ TEST_F(MainWindowTest, ShowingSetsThePassportLinkAndAsksForSettingsAndTheRootFol
     EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("skins"))).exists());
 }
 
+TEST_F(MainWindowTest, ASkinsFolderThatCannotBeMadeIsReportedAtEveryShowing) {
+    // A file in the way stands for a folder that cannot be created.
+    WriteFileBytes(dir.filePath(QStringLiteral("skins")), "not a folder");
+    loginAndSettle();
+    const QString expected = QString::fromUtf8("目录 ") + dir.path() + QStringLiteral("/skins/") +
+                             QString::fromUtf8(" 创建失败，请确认拥有相应权限。");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, expected);
+    mainFrm().N10Click();
+    login();
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2 && listingDone(); }));
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1].text, expected);
+}
+
 TEST_F(MainWindowTest, SettingsReplyFillsTheFtpAccountAndJoinsTheFolder) {
     replies["loadset"] = {200, LoadSetReply(SettingsText("X||about|||A,B|news"_gbk, "\"p w\"", "/files/", "true"),
                                             "sub/", "http://reg.example/")};
