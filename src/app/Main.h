@@ -90,6 +90,7 @@ public:
     UploadQueueCommands& QueueCommands() { return *queueCommands_; }
     UploadRegistration& Registration() { return *registration_; }
     UploadRun& Upload() { return *uploadRun_; }
+    UploadWindow& UploadUi() { return *uploadWindow_; }
     bool NewsRequested = false;
 
 protected:
