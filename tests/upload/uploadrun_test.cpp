@@ -184,6 +184,35 @@ TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {
     EXPECT_EQ(spStatus1.text(), u("文件上传已取消"));
 }
 
+TEST_F(UploadRunTest, TheRunReadsTheQueueByIndexWhileTheUserChangesIt) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    const QString b = make(QStringLiteral("b.txt"), "bb");
+    const QString c = make(QStringLiteral("c.txt"), "c");
+    const QString d = make(QStringLiteral("d.txt"), "dd");
+    queue.AddLocalFiles({a, b, c});
+    // While the first file is being stored the user deletes its row and
+    // adds another file.
+    ftp.onCommand = [&](ScriptedFtpServer&, const QByteArray& verb, const QByteArray&) {
+        if (verb == "STOR" && queue.FileName(0) == QStringLiteral("a.txt")) {
+            lv2.SetChecked(0, true);
+            commands.N5Click();
+            queue.AddLocalFile(d);
+        }
+        return false;
+    };
+
+    click(&UploadRun::btnUploadClick);
+
+    // The row after the deleted one slid under the run's index and was
+    // passed over; the added one was taken without having been announced.
+    EXPECT_EQ(commandsOf("STOR"), (QList<QByteArray>{"STOR " + remoteName(a), "STOR " + remoteName(c),
+                                                     "STOR " + remoteName(d)}));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Queued());  // b: not marked by a's completion
+    EXPECT_EQ(queue.Status(1), QueueStatus::Succeeded());
+    EXPECT_EQ(queue.Status(2), QueueStatus::Succeeded());
+    EXPECT_FALSE(site.requestsFor("postlist")[0].field("fl").contains("d.txt"));
+}
+
 TEST_F(UploadRunTest, AStoreWithoutProgressTimesOutAndItsRowFails) {
     const QString a = make(QStringLiteral("a.txt"), "aaaa");
     queue.AddLocalFile(a);
