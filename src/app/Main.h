@@ -83,6 +83,7 @@ public:
 
     bool PostListAccepted = false;
     bool UploadFinished = false;
+    bool NewsRequested = false;
 
     // The upload pipeline: the queue lv2 and its commands, the registration
     // with the site (HttpPostFL) and the FTP run (ftp1).
@@ -91,7 +92,6 @@ public:
     UploadRegistration& Registration() { return *registration_; }
     UploadRun& Upload() { return *uploadRun_; }
     UploadWindow& UploadUi() { return *uploadWindow_; }
-    bool NewsRequested = false;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -112,10 +112,11 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
     } else if (rqType == ftpPutAsync || rqType == ftpRestPutAsync) {
         settleCurrentRow(QueueStatus::Failed());
     }
-    // Runs after every completion: after the last store it ends the run,
-    // and once more after QUIT's completion, which comes inside the wait of
-    // Quit called from the store's completion; "update" is therefore posted
-    // twice, as the site has always received it.
+    // Runs after every other completion: after the last store it ends the
+    // run, and so it does after QUIT's completion, which comes inside the
+    // wait of Quit called from that store's completion. "update" is
+    // therefore posted twice, which is what sites served by this client
+    // receive.
     if (CurrentIndex >= queue_.Count())
         endOfRunSteps();
 }
