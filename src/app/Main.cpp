@@ -40,7 +40,9 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     HttpLoadSet.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
         HttpLoadSetRequestDone(sender, rqType, errCode);
     };
+    createUploadPipeline();
     connectHandlers();
+    connectUploadHandlers();
     RunGuarded([this] { FormCreate(); });
 }
 
@@ -70,6 +72,56 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(spSkinSpeedButton2, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton2Click(); });
     ConnectGuarded(lv1, &TListView::Click, this, [this] { browser_->lv1Click(); });
     ConnectGuarded(lv1, &TListView::DblClick, this, [this] { lv1DblClick(); });
+}
+
+void TMainFrm::createUploadPipeline() {
+    uploadWindow_ = std::make_unique<UploadWindow>(UploadWindow{
+        .lv2 = *lv2,
+        .btnUpload = *btnUpload,
+        .btnAbort = *btnAbort,
+        .btnCancel = *btnCancel,
+        .PageControl1 = *PageControl1,
+        .PCTask = *PCTask,
+        .spStatus1 = *spStatus1,
+        .pb1 = *pb1,
+        .MsgDlg = msgDlg_,
+        .DialogParent = this,
+        .Files = files_,
+        .Session = loginFrm_.Session(),
+        .SiteSettings = SiteSettings,
+        .CurrentFolderId = browser_->CurrentFolderId,
+        .PostListAccepted = PostListAccepted,
+        .UploadFinished = UploadFinished,
+        .OnStatusText = nullptr,
+    });
+    uploadQueue_ = std::make_unique<UploadQueue>(*lv2);
+    queueCommands_ = std::make_unique<UploadQueueCommands>(*uploadWindow_, *uploadQueue_);
+    registration_ = std::make_unique<UploadRegistration>(*uploadWindow_, *uploadQueue_, *queueCommands_);
+    uploadRun_ = std::make_unique<UploadRun>(*uploadWindow_, *uploadQueue_, *registration_);
+}
+
+void TMainFrm::connectUploadHandlers() {
+    UploadQueueCommands& queue = *queueCommands_;
+    ConnectGuarded(BtnSelFile2, &QToolButton::clicked, this, [&queue] { queue.AddLocalFiles(); });
+    for (QAction* item : {N4, N20})
+        ConnectGuarded(item, &QAction::triggered, this, [&queue] { queue.AddLocalFiles(); });
+    ConnectGuarded(BtnSelFolder, &QToolButton::clicked, this, [&queue] { queue.AddLocalFolder(); });
+    for (QAction* item : {N2, N21})
+        ConnectGuarded(item, &QAction::triggered, this, [&queue] { queue.AddLocalFolder(); });
+    ConnectGuarded(lv2, &TListView::FilesDropped, this,
+                   [&queue](const QStringList& paths) { queue.lv2FilesDropped(paths); });
+    ConnectGuarded(lv2, &TListView::SelectionChanged, this, [&queue] { queue.lv2SelectItem(); });
+    ConnectGuarded(N5, &QAction::triggered, this, [&queue] { queue.N5Click(); });
+    ConnectGuarded(N6, &QAction::triggered, this, [&queue] { queue.N6Click(); });
+
+    UploadRegistration& registration = *registration_;
+    ConnectGuarded(N23, &QAction::triggered, this, [&registration] { registration.N23Click(); });
+    ConnectGuarded(N24, &QAction::triggered, this, [&registration] { registration.N24Click(); });
+
+    UploadRun& run = *uploadRun_;
+    ConnectGuarded(btnUpload, &QPushButton::clicked, this, [&run] { run.btnUploadClick(); });
+    ConnectGuarded(btnAbort, &QPushButton::clicked, this, [&run] { run.btnAbortClick(); });
+    ConnectGuarded(btnCancel, &QPushButton::clicked, this, [&run] { run.btnCancelClick(); });
 }
 
 void TMainFrm::FormCreate() {

@@ -11,6 +11,11 @@
 #include "login/serversettings.h"
 #include "login/siteprobe.h"
 #include "net/httpcli.h"
+#include "upload/queuecommands.h"
+#include "upload/uploadqueue.h"
+#include "upload/uploadregistration.h"
+#include "upload/uploadrun.h"
+#include "upload/uploadwindow.h"
 
 #include <memory>
 
@@ -80,6 +85,14 @@ public:
     bool UploadFinished = false;
     bool NewsRequested = false;
 
+    // The upload pipeline: the queue lv2 and its commands, the registration
+    // with the site (HttpPostFL) and the FTP run (ftp1).
+    UploadQueue& Queue() { return *uploadQueue_; }
+    UploadQueueCommands& QueueCommands() { return *queueCommands_; }
+    UploadRegistration& Registration() { return *registration_; }
+    UploadRun& Upload() { return *uploadRun_; }
+    UploadWindow& UploadUi() { return *uploadWindow_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +102,8 @@ private:
     void FormShow();
     void FormClose();
     void connectHandlers();
+    void createUploadPipeline();
+    void connectUploadHandlers();
 
     const LocalFiles& files_;
     TMsgDlg& msgDlg_;
@@ -104,4 +119,10 @@ private:
     bool centred_ = false;
     std::unique_ptr<FolderBrowser> browser_;
     SiteProbe probe_{HttpAds};
+
+    std::unique_ptr<UploadWindow> uploadWindow_;
+    std::unique_ptr<UploadQueue> uploadQueue_;
+    std::unique_ptr<UploadQueueCommands> queueCommands_;
+    std::unique_ptr<UploadRegistration> registration_;
+    std::unique_ptr<UploadRun> uploadRun_;
 };

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace QueueStatus {
 QString Queued() { return QString::fromUtf8("待上传"); }
@@ -111,6 +112,22 @@ void UploadQueue::DeleteChecked() {
 void UploadQueue::Clear() { lv2_.Clear(); }
 
 void UploadQueue::SyncChecksToSelection() {
-    for (int row = 0; row < lv2_.Count(); ++row)
-        lv2_.SetChecked(row, lv2_.Selected(row));
+    // One pass over the selection, then one over the rows: asking the
+    // selection row by row costs a walk over all its ranges each time.
+    const QList<int> selected = lv2_.SelectedRows();
+    qsizetype next = 0;
+    for (int row = 0; row < lv2_.Count(); ++row) {
+        const bool isSelected = next < selected.size() && selected[next] == row;
+        if (isSelected)
+            ++next;
+        lv2_.SetChecked(row, isSelected);
+    }
+}
+
+void UploadQueue::MarkTaken(int row) {
+    {
+        const QSignalBlocker noSync(&lv2_);
+        lv2_.SetSelected(row, true);
+    }
+    lv2_.SetChecked(row, true);
 }

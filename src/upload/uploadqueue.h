@@ -64,6 +64,10 @@ public:
     void Clear();
     // Every row's check box becomes its selection state.
     void SyncChecksToSelection();
+    // The row an upload run takes: selected (other selected rows stay so)
+    // and checked. Only this row's check box changes: a run over a long
+    // queue would otherwise walk every row once per row.
+    void MarkTaken(int row);
 
     // Whether a name or folder can go to the site: GBK-writable and free of
     // ">" and "|".

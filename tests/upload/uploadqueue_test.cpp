@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,6 +118,27 @@ TEST_F(UploadQueueTest, ChecksFollowTheSelectionAndDeleteCheckedKeepsOrder) {
     EXPECT_EQ(queue.FileName(1), "3");
     queue.DeleteChecked();  // nothing checked: nothing removed
     EXPECT_EQ(queue.Count(), 2);
+}
+
+TEST_F(UploadQueueTest, RowsTakenOneAfterAnotherStaySelectedAsOneRangeWithoutASelectionSignal) {
+    const QString file = make(QStringLiteral("f"), 1);
+    for (int i = 0; i < 6; ++i)
+        queue.AddLocalFile(file);
+    lv2.SetSelected(5, true);  // the user's own selection stays
+    int changes = 0;
+    QObject::connect(&lv2, &TListView::SelectionChanged, &lv2, [&] { ++changes; });
+    for (int row = 0; row < 4; ++row)
+        queue.MarkTaken(row);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(lv2.SelectedRows(), (QList<int>{0, 1, 2, 3, 5}));
+    EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 2);  // 0..3 and 5
+    queue.MarkTaken(4);  // bridges the gap
+    EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 1);
+    for (int row = 0; row < 5; ++row)
+        EXPECT_TRUE(lv2.Checked(row)) << row;
+    EXPECT_FALSE(lv2.Checked(5));  // its check box follows only a selection change
+    queue.SyncChecksToSelection();
+    EXPECT_TRUE(lv2.Checked(5));
 }
 
 }  // namespace

@@ -249,8 +249,26 @@ bool TListView::Selected(int row) const { return selection_->isRowSelected(row, 
 void TListView::SetSelected(int row, bool selected) {
     if (row < 0 || row >= Count())
         return;
-    selection_->select(model_->index(row, 0), (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                                  QItemSelectionModel::Rows);
+    if (!selected) {
+        selection_->select(model_->index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        return;
+    }
+    if (Selected(row))
+        return;
+    // A row next to selected rows joins their range. The selection model
+    // compares its ranges pairwise on every change, so rows selected one
+    // after another (the upload run walks the queue that way) must not pile
+    // up as one range each.
+    int top = row;
+    int bottom = row;
+    for (const QItemSelectionRange& range : selection_->selection()) {
+        if (range.bottom() == row - 1)
+            top = std::min(top, range.top());
+        if (range.top() == row + 1)
+            bottom = std::max(bottom, range.bottom());
+    }
+    selection_->select(QItemSelection(model_->index(top, 0), model_->index(bottom, 0)),
+                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 bool TListView::Checked(int row) const { return row >= 0 && row < Count() && model_->rows[row].checked; }

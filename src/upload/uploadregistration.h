@@ -1,0 +1,50 @@
+#pragma once
+// The registration of uploads with the site: three blocking posts to the
+// registration address (RegisterSiteUrl + "plugins/quellix_client/
+// client_sub.php") through HttpPostFL, all answered in
+// HttpPostFLRequestDone:
+// - "postlist" announces the whole queue before a run; its accepted reply
+//   sets PostListAccepted, without which no run starts;
+// - "update" asks the site to take what has arrived on its FTP server into
+//   the user's disk (end of every run, and "更新入库");
+// - "resume" ("续传文件") asks for the announced files that have not fully
+//   arrived; they replace the queue as "待续传" rows.
+
+#include "net/httpcli.h"
+#include "upload/queuecommands.h"
+#include "upload/uploadqueue.h"
+#include "upload/uploadwindow.h"
+
+#include <QByteArray>
+
+// The "fl" value of the queue: one entry per row, first to last, whatever
+// the row's status or check box (a missing file is announced with the size
+// -1).
+QByteArray FileListValue(const UploadQueue& queue);
+
+class UploadRegistration {
+public:
+    UploadRegistration(UploadWindow& window, UploadQueue& queue, UploadQueueCommands& commands);
+
+    // Announces the queue ("postlist"): marks btnUpload busy and posts the
+    // list; returns when the reply has been handled (or raises as the
+    // blocking post does). With an empty queue nothing is posted and the
+    // open dialog is offered instead.
+    void PostFileList(const QByteArray& action);
+    // Posts "update" or "resume"; returns when the reply has been handled.
+    void PostSubAction(const QByteArray& action);
+    void HttpPostFLRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
+
+    void N23Click() { PostSubAction("update"); }  // "更新入库"
+    void N24Click() { PostSubAction("resume"); }  // "续传文件"
+
+    THttpCli HttpPostFL{"HttpPostFL"};
+
+private:
+    void post(const QByteArray& body);
+    void takeResumeList(const QList<QByteArray>& lines);
+
+    UploadWindow& w_;
+    UploadQueue& queue_;
+    UploadQueueCommands& commands_;
+};

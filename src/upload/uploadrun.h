@@ -1,0 +1,69 @@
+#pragma once
+// The FTP upload run. "上传文件" announces the queue to the site, then opens
+// ftp1 with the site's FTP account. Everything else happens inside the
+// blocking Open: each completion starts the next request from within the
+// wait (USER, PASS, CWD, TYPE I), then, row by row, a blocking SIZE of the
+// row's remote name decides between skipping a file the server holds
+// whole, continuing one it holds in part (REST from its size) and sending
+// it from the start. After the last row QUIT follows and the site is asked
+// to register the uploads ("update").
+//
+// "暂停" drops the connection; a later run announces the queue again,
+// skips what is complete and continues the interrupted file. "取消" only
+// gives the upload button back, for a run that stopped without finishing.
+//
+// The queue may change while the run goes on: the run reads the row at
+// CurrentIndex afresh at each step.
+
+#include "net/ftpclient.h"
+#include "upload/uploadqueue.h"
+#include "upload/uploadregistration.h"
+#include "upload/uploadwindow.h"
+
+#include <QByteArray>
+#include <QString>
+
+class UploadRun {
+public:
+    UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistration& registration);
+
+    // "上传文件": starts a run, or, when the queue has been uploaded whole,
+    // offers to empty it.
+    void btnUploadClick();
+    // Fills ftp1 from the site's settings and opens the connection; returns
+    // when the run has come to rest.
+    void ConnectFtp();
+    void ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 errCode);
+    // Moves to the next row that needs a transfer and starts it, or ends
+    // the run with QUIT after the last row.
+    void UploadNextFile();
+    // SIZE of a remote name; 0 when the server reports none.
+    qint64 GetRemoteFileSize(const QByteArray& remoteName);
+    void ftp1Progress64(TFtpClient& sender, qint64 count, bool& abort);
+    // "暂停".
+    void btnAbortClick();
+    // "取消".
+    void btnCancelClick();
+
+    TFtpClient ftp1;
+
+    // The run's cursor.
+    int CurrentIndex = -1;
+    qint64 LocalSize = 0;
+    qint64 RemoteSize = 0;
+    QString CurrentFileName;  // empty until the first row of the program's life is taken
+    QByteArray CurrentRemoteName;
+
+private:
+    void endOfRunSteps();
+    void enableUpload();
+    void setGauge(qint64 count);
+    // The final status of the row the run took, unless the queue has moved
+    // under the run and that row is no longer the one being sent.
+    void settleCurrentRow(const QString& status);
+
+    UploadWindow& w_;
+    UploadQueue& queue_;
+    UploadRegistration& registration_;
+    bool openCalled_ = false;  // this click has reached Open
+};

@@ -1,0 +1,447 @@
+// The upload run and the registration requests driven without the main
+// window: the queue page's widgets on their own, a scripted site and a
+// scripted FTP server whose faults each test chooses. The whole FTP
+// dialogue is asserted where it matters. (The realistic runs against the
+// demo site and pyftpdlib are in uploaddemo_test.cpp.)
+
+#include "platform/gui/listview.h"
+#include "platform/gui/msgdlg.h"
+#include "support/fakesite.h"
+#include "support/scriptedftp.h"
+#include "support/testutil.h"
+#include "text/errors.h"
+#include "text/gbk.h"
+#include "upload/filelist.h"
+#include "upload/queuecommands.h"
+#include "upload/uploadqueue.h"
+#include "upload/uploadregistration.h"
+#include "upload/uploadrun.h"
+#include "upload/uploadwindow.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class UploadRunTest : public testing::Test {
+protected:
+    UploadRunTest() {
+        QLocale::setDefault(QLocale::c());
+        pb1.setRange(0, 100);
+        btnAbort.setEnabled(false);
+        btnCancel.setEnabled(false);
+        pages.addTab(new QWidget, QStringLiteral("disk"));
+        pages.addTab(&task, QStringLiteral("task"));
+        session.SiteUrl = site.url();
+        session.AccountName = "alice";
+        session.AccountToken = "TOK";
+        settings.FtpHost = "127.0.0.1";
+        settings.FtpUser = "uploader";
+        settings.FtpPassword = "pw";
+        settings.FtpPort = QByteArray::number(ftp.port());
+        settings.FtpDir = "/up/";
+        settings.FtpPassive = "1";
+        settings.RegisterSiteUrl = site.url();
+        msgDlg.Interceptor = [this](const MsgDlgMessage& m) {
+            messages.append(m);
+            return answerWith;
+        };
+        window.OnStatusText = [this](const QString& text) { statuses.append(text); };
+        site.handler = [this](const FakeRequest& r) -> FakeReply {
+            const QByteArray action = r.field("action");
+            if (replies.contains(action))
+                return replies.value(action);
+            return {200, action + "\r\n"};
+        };
+        commands.spOpenDlg = [this](QWidget*) {
+            ++openDialogs;
+            return chosenFiles;
+        };
+        SetErrorReportSink([this](const QByteArray&, const QByteArray& message) { errors.append(message); });
+    }
+    ~UploadRunTest() override { SetErrorReportSink(nullptr); }
+
+    QString make(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+    // A click as the window delivers it: errors go to the report.
+    void click(void (UploadRun::*handler)()) { RunGuarded([&] { (run.*handler)(); }); }
+    QByteArray remoteName(const QString& path) { return RemoteFileName(ToGbk(path), QFile(path).size()); }
+    QList<QByteArray> commandsOf(const QByteArray& verb) const {
+        QList<QByteArray> found;
+        for (const QByteArray& line : ftp.commands())
+            if (line.startsWith(verb + " ") || line == verb)
+                found.append(line);
+        return found;
+    }
+
+    QTemporaryDir dir;
+    FakeSite site;
+    ScriptedFtpServer ftp;
+    QMap<QByteArray, FakeReply> replies;
+
+    TListView lv2;
+    QPushButton btnUpload{u("上传文件")};
+    QPushButton btnAbort{u("暂停")};
+    QPushButton btnCancel{u("取消")};
+    QTabWidget pages;
+    QWidget task;
+    QLabel spStatus1{u("请选定本地文件进行上传")};
+    QProgressBar pb1;
+    TMsgDlg msgDlg;
+    LocalFiles files{dir.path()};
+    SiteSession session;
+    TSiteSettings settings;
+    int currentFolderId = 0;
+    bool postListAccepted = false;
+    bool uploadFinished = false;
+    UploadWindow window{lv2, btnUpload, btnAbort, btnCancel, pages, task, spStatus1, pb1, msgDlg, nullptr,
+                        files, session, settings, currentFolderId, postListAccepted, uploadFinished, nullptr};
+    UploadQueue queue{lv2};
+    UploadQueueCommands commands{window, queue};
+    UploadRegistration registration{window, queue, commands};
+    UploadRun run{window, queue, registration};
+
+    QStringList statuses;
+    QList<MsgDlgMessage> messages;
+    QList<QByteArray> errors;
+    TModalResult answerWith = TModalResult::mrOk;
+    QStringList chosenFiles;
+    int openDialogs = 0;
+};
+
+TEST_F(UploadRunTest, AHundredThousandRowsTheServerHoldsOrThatAreMissingPassWithoutStackGrowth) {
+    const QString held = make(QStringLiteral("held.bin"), "0123456789");
+    const QString missing = dir.filePath(QStringLiteral("missing.bin"));
+    constexpr int kRows = 100000;
+    lv2.BeginUpdate();
+    for (int row = 0; row < kRows; ++row)
+        ASSERT_TRUE(queue.AddLocalFile(row % 2 == 0 ? held : missing));
+    lv2.EndUpdate();
+    ftp.replies["SIZE"] = "213 10\r\n";
+    // Each row's status is written from inside the run; the deepest and
+    // shallowest stack positions seen there must stay close together.
+    quintptr lowest = ~quintptr(0);
+    quintptr highest = 0;
+    QObject::connect(lv2.reportView()->model(), &QAbstractItemModel::dataChanged, &lv2, [&] {
+        int marker = 0;
+        const auto at = reinterpret_cast<quintptr>(&marker);
+        lowest = std::min(lowest, at);
+        highest = std::max(highest, at);
+    });
+
+    click(&UploadRun::btnUploadClick);
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    EXPECT_LT(highest - lowest, quintptr(64 * 1024)) << "stack spread in bytes";
+    EXPECT_EQ(commandsOf("SIZE").size(), kRows / 2);
+    EXPECT_TRUE(commandsOf("STOR").isEmpty());
+    EXPECT_EQ(ftp.commands().last(), "QUIT");
+    for (int row : {0, 1, kRows - 2, kRows - 1})
+        EXPECT_EQ(queue.Status(row), row % 2 == 0 ? QueueStatus::Succeeded() : QueueStatus::FileMissing()) << row;
+    EXPECT_EQ(site.requestsFor("update").size(), 2);
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_TRUE(uploadFinished);
+}
+
+TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    const QString b = make(QStringLiteral("b.txt"), "bbbb");
+    queue.AddLocalFiles({a, b, b});
+    lv2.SetSelected(2, true);
+    ftp.replies["STOR"] = "553 Not allowed.\r\n";
+
+    click(&UploadRun::btnUploadClick);
+
+    EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
+    EXPECT_EQ(queue.Status(1), QueueStatus::Queued());  // never taken
+    // The row taken is selected and checked; the user's selection stays.
+    EXPECT_EQ(lv2.SelectedRows(), (QList<int>{0, 2}));
+    EXPECT_TRUE(lv2.Checked(0));
+    EXPECT_FALSE(lv2.Checked(1));
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I",
+                                                 "SIZE " + remoteName(a), "PASV", "STOR " + remoteName(a)}));
+    EXPECT_TRUE(site.requestsFor("update").isEmpty());
+    // The run came to rest without finishing: cancel is the way back.
+    EXPECT_FALSE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传中..."));
+    EXPECT_TRUE(btnCancel.isEnabled());
+    click(&UploadRun::btnCancelClick);
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传文件"));
+    EXPECT_FALSE(btnCancel.isEnabled());
+    EXPECT_EQ(spStatus1.text(), u("文件上传已取消"));
+}
+
+TEST_F(UploadRunTest, TheRunReadsTheQueueByIndexWhileTheUserChangesIt) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    const QString b = make(QStringLiteral("b.txt"), "bb");
+    const QString c = make(QStringLiteral("c.txt"), "c");
+    const QString d = make(QStringLiteral("d.txt"), "dd");
+    queue.AddLocalFiles({a, b, c});
+    // While the first file is being stored the user deletes its row and
+    // adds another file.
+    ftp.onCommand = [&](ScriptedFtpServer&, const QByteArray& verb, const QByteArray&) {
+        if (verb == "STOR" && queue.FileName(0) == QStringLiteral("a.txt")) {
+            lv2.SetChecked(0, true);
+            commands.N5Click();
+            queue.AddLocalFile(d);
+        }
+        return false;
+    };
+
+    click(&UploadRun::btnUploadClick);
+
+    // The row after the deleted one slid under the run's index and was
+    // passed over; the added one was taken without having been announced.
+    EXPECT_EQ(commandsOf("STOR"), (QList<QByteArray>{"STOR " + remoteName(a), "STOR " + remoteName(c),
+                                                     "STOR " + remoteName(d)}));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Queued());  // b: not marked by a's completion
+    EXPECT_EQ(queue.Status(1), QueueStatus::Succeeded());
+    EXPECT_EQ(queue.Status(2), QueueStatus::Succeeded());
+    EXPECT_FALSE(site.requestsFor("postlist")[0].field("fl").contains("d.txt"));
+}
+
+TEST_F(UploadRunTest, AStoreWithoutProgressTimesOutAndItsRowFails) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    queue.AddLocalFile(a);
+    run.ftp1.Timeout = 1;
+    ftp.onStoreEnd = [](ScriptedFtpServer&) {};  // the final 226 never comes
+
+    click(&UploadRun::btnUploadClick);
+
+    // The waits gave up; the aborted store's completion follows from the
+    // event loop.
+    EXPECT_TRUE(WaitFor([&] { return queue.Status(0) == QueueStatus::Failed(); }, 5000));
+    EXPECT_FALSE(run.ftp1.Connected());
+    EXPECT_TRUE(site.requestsFor("update").isEmpty());
+    EXPECT_TRUE(btnCancel.isEnabled());
+}
+
+TEST_F(UploadRunTest, ANewRunClosesTheConnectionAFailedRunLeftOpen) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    queue.AddLocalFile(a);
+    ftp.replies["CWD"] = "550 No such folder.\r\n";  // the server keeps the connection
+    click(&UploadRun::btnUploadClick);
+    ASSERT_TRUE(run.ftp1.Connected());
+    EXPECT_EQ(queue.Status(0), QueueStatus::Queued());
+    click(&UploadRun::btnCancelClick);
+
+    ftp.replies.remove("CWD");
+    click(&UploadRun::btnUploadClick);
+
+    EXPECT_EQ(ftp.controlConnections(), 2);
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+    EXPECT_EQ(ftp.stored(), "aaaa");
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+TEST_F(UploadRunTest, TheEndOfRunStepsRunTwiceAndTheGaugeOfAnEmptyFileIsFull) {
+    const QString empty = make(QStringLiteral("empty.txt"), "");
+    queue.AddLocalFile(empty);
+    const QByteArray name = remoteName(empty);
+
+    click(&UploadRun::btnUploadClick);
+
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I", "SIZE " + name,
+                                                 "PASV", "STOR " + name, "QUIT"}));
+    EXPECT_EQ(ftp.stored(), "");
+    EXPECT_EQ(pb1.value(), 100);
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+    ASSERT_EQ(site.requests().size(), 3);
+    EXPECT_EQ(site.requests()[0].body, "action=postlist&fl=" + FileListEntry("empty.txt", ToGbk(dir.path()) + "/", 0) +
+                                           "&folder_id=0&username=alice&password=TOK");
+    EXPECT_EQ(site.requests()[1].body, "action=update&username=alice&password=TOK");
+    EXPECT_EQ(site.requests()[2].body, "action=update&username=alice&password=TOK");
+    EXPECT_EQ(site.requests()[0].path, "/plugins/quellix_client/client_sub.php");
+    const QStringList tail = statuses.mid(statuses.indexOf(u("全部文件上传结束。")));
+    EXPECT_EQ(tail, (QStringList{u("全部文件上传结束。"), u("提示:上传文件入库成功"), u("全部文件上传成功"),
+                                 u("提示:上传文件入库成功"), u("全部文件上传成功")}));
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_FALSE(btnAbort.isEnabled());
+    EXPECT_FALSE(btnCancel.isEnabled());  // the run finished
+    EXPECT_TRUE(uploadFinished);
+
+    // The next click offers to empty the queue instead of a run.
+    answerWith = TModalResult::mrCancel;
+    click(&UploadRun::btnUploadClick);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, u("上传队列中的文件已经上传，清空上传列表？"));
+    EXPECT_EQ(queue.Count(), 1);
+    answerWith = TModalResult::mrOk;
+    click(&UploadRun::btnUploadClick);
+    EXPECT_EQ(queue.Count(), 0);
+    EXPECT_FALSE(uploadFinished);
+    EXPECT_EQ(site.requestsFor("postlist").size(), 1);
+}
+
+TEST_F(UploadRunTest, AnAnnouncementTheSiteRefusesOrThatFailsStartsNoConnection) {
+    queue.AddLocalFile(make(QStringLiteral("a.txt"), "a"));
+    replies["postlist"] = {200, "false|refused\r\n"};
+    click(&UploadRun::btnUploadClick);
+    EXPECT_EQ(spStatus1.text(), u("服务器连接失败..."));
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传文件"));
+    EXPECT_TRUE(errors.isEmpty());
+
+    replies["postlist"] = {500, "broken"};
+    click(&UploadRun::btnUploadClick);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传文件"));
+    EXPECT_EQ(ftp.controlConnections(), 0);
+    EXPECT_FALSE(postListAccepted);
+}
+
+TEST_F(UploadRunTest, APassiveFlagThatIsNoBooleanEndsTheClickBeforeAnyConnection) {
+    queue.AddLocalFile(make(QStringLiteral("a.txt"), "a"));
+    settings.FtpPassive = "maybe";
+    click(&UploadRun::btnUploadClick);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "'maybe' is not a valid boolean value");
+    EXPECT_EQ(ftp.controlConnections(), 0);
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传文件"));
+}
+
+TEST_F(UploadRunTest, AnEmptyQueueOffersTheOpenDialogAndPostsNothing) {
+    answerWith = TModalResult::mrOk;
+    chosenFiles = {make(QStringLiteral("late.txt"), "late")};
+    click(&UploadRun::btnUploadClick);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].text, u("请选择本地文件进行上传"));
+    EXPECT_EQ(messages[0].buttons, TMsgDlgButtons::mbOKCancel);
+    EXPECT_EQ(openDialogs, 1);
+    EXPECT_EQ(queue.Count(), 1);
+    EXPECT_EQ(pages.currentWidget(), &task);
+    EXPECT_TRUE(site.requests().isEmpty());
+    EXPECT_EQ(spStatus1.text(), u("服务器连接失败..."));
+    EXPECT_EQ(ftp.controlConnections(), 0);
+}
+
+TEST_F(UploadRunTest, AnEarlierAcceptedAnnouncementLetsAnEmptyQueueRunUnannounced) {
+    postListAccepted = true;
+    answerWith = TModalResult::mrOk;
+    const QString late = make(QStringLiteral("late.txt"), "late");
+    chosenFiles = {late};
+    click(&UploadRun::btnUploadClick);
+    EXPECT_TRUE(site.requestsFor("postlist").isEmpty());
+    EXPECT_EQ(commandsOf("STOR"), QList<QByteArray>{"STOR " + remoteName(late)});
+    EXPECT_EQ(site.requestsFor("update").size(), 2);
+
+    // With nothing chosen the run logs in and quits at once.
+    queue.Clear();
+    uploadFinished = false;
+    chosenFiles.clear();
+    click(&UploadRun::btnUploadClick);
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I", "QUIT"}));
+    EXPECT_EQ(site.requestsFor("update").size(), 4);
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+}
+
+TEST_F(UploadRunTest, TheDebugLogHasFourLinesPerCompletionWhileMarkerAndFlagAreSet) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    queue.AddLocalFile(a);
+    const QString log = dir.filePath(QStringLiteral("debug.txt"));
+
+    session.DebugLogEnabled = true;  // without the marker: nothing
+    click(&UploadRun::btnUploadClick);
+    EXPECT_FALSE(QFile::exists(log));
+
+    WriteFileBytes(dir.filePath(QStringLiteral("quellix.debug")), "");
+    session.DebugLogEnabled = false;  // marker without the flag: nothing
+    uploadFinished = false;
+    click(&UploadRun::btnUploadClick);
+    EXPECT_FALSE(QFile::exists(log));
+
+    session.DebugLogEnabled = true;
+    uploadFinished = false;
+    click(&UploadRun::btnUploadClick);
+    const QList<QByteArray> lines = ReadFileBytes(log).split('\n');
+    QList<QByteArray> requests;
+    for (const QByteArray& line : lines)
+        if (line.startsWith("Request "))
+            requests.append(line.trimmed());
+    EXPECT_EQ(requests, (QList<QByteArray>{"Request OpenAsync Done.", "Request UserAsync Done.",
+                                           "Request PassAsync Done.", "Request CwdAsync Done.",
+                                           "Request TypeSetAsync Done.", "Request SizeAsync Done.",
+                                           "Request PutAsync Done.", "Request QuitAsync Done."}));
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0].trimmed(), "Request OpenAsync Done.");
+    EXPECT_EQ(lines[1].trimmed(), "StatusCode = 220");
+    EXPECT_EQ(lines[2].trimmed(), "LastResponse was : '220 Scripted FTP server ready'");
+    EXPECT_EQ(lines[3].trimmed(), "###-------------------");
+}
+
+TEST_F(UploadRunTest, AResumeReplyReplacesTheQueueWithRowsWaitingToBeResumed) {
+    queue.AddLocalFile(make(QStringLiteral("old.txt"), "x"));
+    uploadFinished = true;
+    replies["resume"] = {200, "resume\r\na.txt|1234|/home/u/\r\n报告.doc|5|/数据/\r\nx>y.txt|1|/f/\r\n"_gbk};
+    RunGuarded([&] { registration.N24Click(); });
+    EXPECT_EQ(site.requestsFor("resume")[0].body, "action=resume&username=alice&password=TOK");
+    ASSERT_EQ(queue.Count(), 2);
+    EXPECT_EQ(queue.FileName(0), "a.txt");
+    EXPECT_EQ(lv2.SubItem(0, QueueColumn::Size), "1.21KB");
+    EXPECT_EQ(queue.FolderPath(0), "/home/u/");
+    EXPECT_EQ(queue.Status(0), QueueStatus::ToResume());
+    EXPECT_EQ(queue.FileName(1), u("报告.doc"));
+    EXPECT_EQ(queue.FolderPath(1), u("/数据/"));
+    EXPECT_FALSE(uploadFinished);
+    ASSERT_EQ(messages.size(), 1);  // the name the list cannot carry
+    EXPECT_EQ(messages[0].text, UnsupportedNameMessage({"x>y.txt"}));
+    EXPECT_EQ(pages.currentIndex(), 0);  // the page does not change
+
+    replies["resume"] = {200, "resume\r\n"};
+    RunGuarded([&] { registration.N24Click(); });
+    EXPECT_EQ(queue.Count(), 0);
+    EXPECT_EQ(spStatus1.text(), u("提示:暂无待续传文件"));
+}
+
+TEST_F(UploadRunTest, ABadResumeLineKeepsTheRowsBeforeItAndIsReported) {
+    replies["resume"] = {200, "resume\r\na.txt|1|/f/\r\nb.txt|1|\r\nc.txt|1|/f/\r\n"};
+    RunGuarded([&] { registration.N24Click(); });
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "List index out of bounds (2)");
+    ASSERT_EQ(queue.Count(), 1);
+    EXPECT_EQ(queue.FileName(0), "a.txt");
+
+    replies["resume"] = {200, "resume\r\nd.txt|big|/f/\r\n"};
+    RunGuarded([&] { registration.N24Click(); });
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors[1], "'big' is not a valid integer value");
+    EXPECT_EQ(queue.Count(), 0);
+
+    replies["resume"] = {200, ""};  // no line at all
+    RunGuarded([&] { registration.N24Click(); });
+    ASSERT_EQ(errors.size(), 3);
+    EXPECT_EQ(errors[2], "List index out of bounds (0)");
+}
+
+TEST_F(UploadRunTest, UpdateIsPostedAlsoForAnEmptyQueueAndOtherRepliesAreIgnored) {
+    RunGuarded([&] { registration.N23Click(); });
+    EXPECT_EQ(site.requestsFor("update").size(), 1);
+    EXPECT_EQ(spStatus1.text(), u("提示:上传文件入库成功"));
+    replies["update"] = {200, "later\r\n"};
+    spStatus1.clear();
+    RunGuarded([&] { registration.N23Click(); });
+    EXPECT_EQ(spStatus1.text(), "");
+    replies["update"] = {404, "update\r\n"};  // dropped without a message; Post raises for 404
+    RunGuarded([&] { registration.N23Click(); });
+    EXPECT_EQ(spStatus1.text(), "");
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+}  // namespace
