@@ -23,7 +23,7 @@ constexpr double kPi = 3.14159265358979323846;
 using Samples = std::vector<double>;  // -1 .. 1
 
 // Adds a bell-like note: partials at 1, 2.0 and 3.0 times the pitch (the
-// higher ones quieter and dying faster), a 4 ms attack and an exponential
+// higher ones quieter and dying faster), a 6 ms attack and an exponential
 // decay.
 void addBell(Samples& out, double startS, double pitch, double lengthS, double gain) {
     const struct {
@@ -33,7 +33,7 @@ void addBell(Samples& out, double startS, double pitch, double lengthS, double g
     const int count = int(lengthS * kRate);
     for (int i = 0; i < count && start + i < int(out.size()); ++i) {
         const double t = double(i) / kRate;
-        const double attack = std::min(1.0, t / 0.004);
+        const double attack = std::min(1.0, t / 0.006);
         // The last 30 ms fade to nothing, so the note ends without a click.
         const double tail = std::min(1.0, (lengthS - t) / 0.03);
         double v = 0.0;
