@@ -17,10 +17,31 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The save folder list: a long path is shortened in the middle, so that both
+// its start and the folder itself stay readable; the whole path is the tip.
+class FolderComboBox : public QComboBox {
+public:
+    explicit FolderComboBox(QWidget* parent) : QComboBox(parent) {
+        connect(this, &QComboBox::currentTextChanged, this, [this](const QString& text) { setToolTip(text); });
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width() - 4);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
 }  // namespace
 
 TDownFrm::TDownFrm(const LocalFiles& files, TMsgDlg& msgDlg, const SiteSession& session, QLabel& statusText,
@@ -60,17 +81,17 @@ void TDownFrm::buildLayout() {
     dl_addr->setReadOnly(true);
     dl_name = new QLineEdit(this);
     dl_name->setObjectName(QStringLiteral("dl_name"));
-    dl_dir = new QComboBox(this);
+    dl_dir = new FolderComboBox(this);
     dl_dir->setObjectName(QStringLiteral("dl_dir"));
     dl_dir->setEditable(false);
     dl_dir->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     dl_dir->setMinimumContentsLength(12);
     spSkinSpeedButton1 = new QPushButton(u("更换.."), this);
     spSkinSpeedButton1->setObjectName(QStringLiteral("spSkinSpeedButton1"));
-    spSkinSpeedButton1->setFixedWidth(50);
+
     spSkinSpeedButton2 = new QPushButton(u("打开"), this);
     spSkinSpeedButton2->setObjectName(QStringLiteral("spSkinSpeedButton2"));
-    spSkinSpeedButton2->setFixedWidth(40);
+
     dl_size = new QLabel(u("未知大小"), this);
     dl_size->setObjectName(QStringLiteral("dl_size"));
     dl_ext = new QLabel(u("未知类型"), this);
