@@ -140,9 +140,4 @@ TEST_F(DownloadTargetTest, FailuresRaiseAndCreateNothing) {
     EXPECT_EQ(names(), (QStringList{QStringLiteral("full"), QStringLiteral("full_Zz")}));
 }
 
-TEST(DownloadAddress, CredentialsAndIdGoUnescaped) {
-    EXPECT_EQ(DownloadAddress("http://h/site/", "42", "a b&c", "T=1"),
-              "http://h/site/plugins/quellix_client/client_main.php?action=download&file_id=42&username=a b&c&password=T=1");
-}
-
 }  // namespace

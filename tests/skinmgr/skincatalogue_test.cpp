@@ -1,6 +1,5 @@
-// The skins a site's branding record offers, and their addresses on the
-// skin server. Names come from the site: any that would not stay one file
-// inside "skins/" are left out.
+// The skins a site's branding record offers. Names come from the site: any
+// that would not stay one file inside "skins/" are left out.
 
 #include "skinmgr/skincatalogue.h"
 #include "support/testutil.h"
@@ -52,11 +51,6 @@ TEST(IsSafeSkinName, OnlyPlainFileNames) {
     for (const QByteArray& name : {QByteArray(), QByteArray("."), QByteArray(".."), QByteArray("a/b"),
                                   QByteArray("a\\b"), QByteArray("a\nb"), QByteArray("a\0b", 3)})
         EXPECT_FALSE(IsSafeSkinName(name)) << name.toStdString();
-}
-
-TEST(SkinAddresses, TheNameIsAppendedUnescaped) {
-    EXPECT_EQ(SkinPackageUrl("http://v/", "Deep Sea"), "http://v/plugins/getskin.php?action=downskin&skin_id=Deep Sea");
-    EXPECT_EQ(SkinPreviewUrl("http://v/", "蓝"_gbk), "http://v/plugins/getskin.php?action=downimg&skin_id=" + "蓝"_gbk);
 }
 
 }  // namespace
