@@ -5,6 +5,8 @@
 #include "support/testutil.h"
 
 #include <QFile>
+#include <QSoundEffect>
+#include <QUrl>
 #include <QtEndian>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -109,6 +111,16 @@ TEST(ProgramSounds, TheChimeIsHigherThanTheDoubleBeepWhichHasAGap) {
     EXPECT_GT(quarter, 0.25);
     EXPECT_GT(late, 0.25);
     EXPECT_LT(middle, 0.02);
+}
+
+TEST(ProgramSounds, TheSoundPlayerTakesBoth) {
+    for (const char* name : {"ok.wav", "error.wav"}) {
+        SCOPED_TRACE(name);
+        QSoundEffect effect;
+        effect.setSource(QUrl::fromLocalFile(ProgramDir() + QLatin1Char('/') + QLatin1String(name)));
+        EXPECT_TRUE(WaitFor([&] { return effect.status() != QSoundEffect::Loading && effect.status() != QSoundEffect::Null; }, 10000));
+        EXPECT_EQ(effect.status(), QSoundEffect::Ready);
+    }
 }
 
 }  // namespace
