@@ -206,7 +206,23 @@ void TMainFrm::lv1DblClick() {
         NDownClick();
 }
 
-void TMainFrm::NDownClick() {}
+void TMainFrm::NDownClick() { StartFileDownload(); }
+
+void TMainFrm::StartFileDownload() {
+    // The last selected file row in list order is the one offered; folders
+    // and the placeholder row are passed over.
+    int chosen = -1;
+    for (int row = 0; row < lv1->Count(); ++row)
+        if (lv1->Selected(row) && IsFileRow(*lv1, row))
+            chosen = row;
+    if (chosen < 0 || !downFrm_)
+        return;
+    const QString id = lv1->SubItem(chosen, ListingColumn::Id);
+    const QString address = FromGbk(loginFrm_.Session().SiteUrl) + QStringLiteral("file-") + id + QStringLiteral(".html");
+    downFrm_->SetFile(address, lv1->Caption(chosen), lv1->SubItem(chosen, ListingColumn::Size),
+                      lv1->SubItem(chosen, ListingColumn::Type), id);
+    downFrm_->exec();
+}
 
 void TMainFrm::N9Click() {
     lv1->SetViewStyle(TListView::TViewStyle::vsIcon);

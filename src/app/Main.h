@@ -74,6 +74,9 @@ public:
     void lv1DblClick();
     // "下载文件": the download window for the last selected file.
     void NDownClick();
+    // Fills the download window with the last selected file row of lv1 and
+    // shows it modally; no window when no file row is selected.
+    void StartFileDownload();
     void N9Click();  // icon view
     void N8Click();  // details view
 

@@ -15,8 +15,9 @@ QuellixProgram::QuellixProgram(const QString& programFolder,
     LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData);
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);
     LinkFrm = new TLinkFrm(MsgDlg, MainFrm.get());
-    DownFrm = new TDownFrm(MainFrm.get());
-    SkinFrm = new TSkinFrm(MainFrm.get());
+    DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), *MainFrm->spStatus1, *MainFrm->pb1, MainFrm.get());
+    SkinFrm = new TSkinFrm(Files, MsgDlg, SkinData, LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->VendorHomeUrl,
+                           MainFrm.get());
     VerFrm = new TVerFrm(MainFrm.get());
     MainFrm->AttachWindows(LinkFrm, DownFrm, SkinFrm, VerFrm);
     LoginFrm->ShowMainWindow = [this] {

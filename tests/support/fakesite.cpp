@@ -1,6 +1,7 @@
 #include "support/fakesite.h"
 
 #include <QTest>
+#include <algorithm>
 
 QByteArray FakeRequest::field(const QByteArray& name) const {
     const QByteArray key = name + "=";
@@ -55,11 +56,37 @@ void FakeSite::onData(ScriptedConnection& connection) {
     const FakeReply reply = handler ? handler(request) : FakeReply{};
     if (reply.silent)
         return;
-    QByteArray out = "HTTP/1.0 " + QByteArray::number(reply.status) + (reply.status == 200 ? " OK" : " Error") +
-                     "\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
-                     QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+    const QByteArray reason = reply.status == 200 ? " OK" : reply.status == 206 ? " Partial Content" : " Error";
+    QByteArray out = "HTTP/1.0 " + QByteArray::number(reply.status) + reason + "\r\nContent-Type: " +
+                     reply.contentType + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+                     "\r\n" + reply.extraHeaders + "Connection: close\r\n\r\n";
     if (request.method != "HEAD")
         out += reply.body;
     connection.send(out);
     connection.close();
+}
+
+FakeReply DocumentReply(const FakeRequest& request, const QByteArray& document) {
+    FakeReply reply;
+    reply.contentType = "application/octet-stream";
+    const qsizetype at = request.head.indexOf("\r\nRange: bytes=");
+    if (at < 0) {
+        reply.body = document;
+        return reply;
+    }
+    const qsizetype lineEnd = request.head.indexOf("\r\n", at + 2);  // none when it is the last line
+    const QByteArray range = request.head.mid(at + 15, lineEnd < 0 ? -1 : lineEnd - at - 15);
+    const qint64 size = document.size();
+    const qint64 begin = range.left(range.indexOf('-')).toLongLong();
+    const QByteArray endText = range.mid(range.indexOf('-') + 1).trimmed();
+    if (begin >= size) {
+        reply.status = 416;
+        return reply;
+    }
+    const qint64 last = endText.isEmpty() ? size - 1 : std::min(endText.toLongLong(), size - 1);
+    reply.status = 206;
+    reply.body = document.mid(begin, last - begin + 1);
+    reply.extraHeaders = "Content-Range: bytes " + QByteArray::number(begin) + "-" + QByteArray::number(last) + "/" +
+                         QByteArray::number(size) + "\r\n";
+    return reply;
 }

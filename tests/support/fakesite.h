@@ -26,7 +26,14 @@ struct FakeReply {
     QByteArray contentType = "text/plain; charset=gbk";
     // Leave the connection open without answering.
     bool silent = false;
+    // Further header lines, each ending with CR LF.
+    QByteArray extraHeaders{};
 };
+
+// The reply a web server gives a GET for `document`: 200 with all of it, or
+// for "Range: bytes=B-E" 206 with Content-Range (E past the end reads as
+// "to the end"), 416 for a range beyond the end.
+FakeReply DocumentReply(const FakeRequest& request, const QByteArray& document);
 
 class FakeSite : public QObject {
     Q_OBJECT

@@ -3,18 +3,25 @@
 //   quellix-window-shots PROGRAM_DIR USER PASSWORD OUT_DIR
 //
 // PROGRAM_DIR holds the quellix.cfg naming the site. Writes login.png (the
-// login window with the name typed) and main.png (the main window with the
-// root folder listed) into OUT_DIR. Messages are answered with OK and
+// login window with the name typed), main.png (the main window with the
+// root folder listed), download.png (the download window offering a file)
+// and skins.png (the skin window previewing a skin fetched from the skin
+// server) into OUT_DIR. Messages are answered with OK and
 // printed; the run ends by itself.
 
 #include "app/Main.h"
 #include "app/program.h"
 #include "disk/folderbrowser.h"
+#include "disk/folderlisting.h"
+#include "download/uDown.h"
 #include "login/uLogin.h"
+#include "platform/gui/jpegpicture.h"
+#include "skinmgr/uSkin.h"
 #include "net/nestedwait.h"
 #include "text/errors.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
@@ -38,6 +45,45 @@ void settle() {
 bool save(QWidget& window, const QString& path) {
     const bool ok = window.grab().save(path);
     std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+// The download window offering the first file of the listing, and the skin
+// window with the second offered skin selected once its preview is there.
+// Both are shown without blocking, so they can be drawn.
+bool shootTransferWindows(QuellixProgram& program, const QString& outDir) {
+    TMainFrm& main = *program.MainFrm;
+    bool ok = true;
+    for (int row = 0; row < main.lv1->Count(); ++row) {
+        if (!IsFileRow(*main.lv1, row))
+            continue;
+        for (int other = 0; other < main.lv1->Count(); ++other)
+            main.lv1->SetSelected(other, other == row);
+        TDownFrm& down = *program.DownFrm;
+        const QString id = main.lv1->SubItem(row, ListingColumn::Id);
+        down.SetFile(QString::fromUtf8(program.LoginFrm->Session().SiteUrl) + QStringLiteral("file-") + id +
+                         QStringLiteral(".html"),
+                     main.lv1->Caption(row), main.lv1->SubItem(row, ListingColumn::Size),
+                     main.lv1->SubItem(row, ListingColumn::Type), id);
+        down.show();
+        settle();
+        ok = save(down, outDir + QStringLiteral("/download.png")) && ok;
+        down.hide();
+        break;
+    }
+
+    TSkinFrm& skins = *program.SkinFrm;
+    skins.show();
+    settle();
+    if (skins.SLBox->count() > 1) {
+        skins.SLBox->setCurrentRow(1);
+        skins.SLBoxListBoxClick();
+    }
+    const QString preview = program.Files.skinPreview(QString::fromUtf8(skins.SelectedSkin));
+    ok = waitUntil([&] { return skins.PVImg->FileName() == preview; }, 20000) && ok;
+    settle();
+    ok = save(skins, outDir + QStringLiteral("/skins.png")) && ok;
+    skins.hide();
     return ok;
 }
 
@@ -73,6 +119,7 @@ int main(int argc, char* argv[]) {
         main.lv1->SetSelected(2, true);
     settle();
     ok = save(main, outDir + QStringLiteral("/main.png")) && ok;
+    ok = shootTransferWindows(program, outDir) && ok;
     SetErrorReportSink(nullptr);
     return ok ? 0 : 1;
 }
