@@ -4,6 +4,8 @@
 // browsing and upload flags and asks the site for its settings and the root
 // folder.
 
+#include "about/browserguard.h"
+#include "about/newspanel.h"
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
 #include "disk/filelinks.h"
@@ -57,6 +59,9 @@ public:
     void HttpLoadSetRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
     // The news page step of the settings reply.
     void ShowNewsPage(const QByteArray& address);
+    // The news strip (WBPanel, wb1) and the embedded-browser guard.
+    NewsPanel& News() { return *news_; }
+    const EmbeddedBrowserGuard& BrowserGuard() const { return browserGuard_; }
 
     // Links of the selected files ("url", "ubb", "post") in the link window.
     void BuildLinkText(LinkKind kind);
@@ -78,7 +83,6 @@ public:
 
     bool PostListAccepted = false;
     bool UploadFinished = false;
-    bool NewsRequested = false;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -88,6 +92,7 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    void FormDestroy();
     void connectHandlers();
 
     const LocalFiles& files_;
@@ -104,4 +109,6 @@ private:
     bool centred_ = false;
     std::unique_ptr<FolderBrowser> browser_;
     SiteProbe probe_{HttpAds};
+    std::unique_ptr<NewsPanel> news_;
+    EmbeddedBrowserGuard browserGuard_;
 };

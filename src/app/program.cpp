@@ -17,7 +17,10 @@ QuellixProgram::QuellixProgram(const QString& programFolder,
     LinkFrm = new TLinkFrm(MsgDlg, MainFrm.get());
     DownFrm = new TDownFrm(MainFrm.get());
     SkinFrm = new TSkinFrm(MainFrm.get());
-    VerFrm = new TVerFrm(MainFrm.get());
+    VerFrm = new TVerFrm(Files,
+                         AboutSources{LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->ClientVersion,
+                                      MainFrm->ClientBuild, MainFrm->VendorHomeUrl},
+                         MainFrm.get());
     MainFrm->AttachWindows(LinkFrm, DownFrm, SkinFrm, VerFrm);
     LoginFrm->ShowMainWindow = [this] {
         LoginFrm->hide();

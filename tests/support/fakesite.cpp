@@ -57,7 +57,7 @@ void FakeSite::onData(ScriptedConnection& connection) {
         return;
     QByteArray out = "HTTP/1.0 " + QByteArray::number(reply.status) + (reply.status == 200 ? " OK" : " Error") +
                      "\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " +
-                     QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+                     QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n" + reply.headers + "\r\n";
     if (request.method != "HEAD")
         out += reply.body;
     connection.send(out);

@@ -26,6 +26,8 @@ struct FakeReply {
     QByteArray contentType = "text/plain; charset=gbk";
     // Leave the connection open without answering.
     bool silent = false;
+    // Further header lines, each ending in CR LF (e.g. "Location: ...\r\n").
+    QByteArray headers = {};
 };
 
 class FakeSite : public QObject {
