@@ -3,10 +3,13 @@
 //   quellix-window-shots PROGRAM_DIR USER PASSWORD OUT_DIR
 //
 // PROGRAM_DIR holds the quellix.cfg naming the site. Writes login.png (the
-// login window with the name typed) and main.png (the main window with the
-// root folder listed) into OUT_DIR. Messages are answered with OK and
+// login window with the name typed), main.png (the main window with the
+// root folder listed and the news strip), about-tabs.png (the about window
+// as it opens, with its tabs) and about-page.png (the about window with the
+// site's about page) into OUT_DIR. Messages are answered with OK and
 // printed; the run ends by itself.
 
+#include "about/uVersion.h"
 #include "app/Main.h"
 #include "app/program.h"
 #include "disk/folderbrowser.h"
@@ -68,11 +71,23 @@ int main(int argc, char* argv[]) {
     TMainFrm& main = *program.MainFrm;
     login.btnLoginClick();
     ok = waitUntil([&] { return main.isVisible() && main.lv1->Count() > 0 && !main.loading->isVisible(); }, 20000) && ok;
+    // The news strip appears once its page has loaded.
+    ok = waitUntil([&] { return main.WBPanel->isVisible(); }, 20000) && ok;
     main.resize(820, 520);
     if (main.lv1->Count() > 2)
         main.lv1->SetSelected(2, true);
     settle();
     ok = save(main, outDir + QStringLiteral("/main.png")) && ok;
+
+    // The about window appears when its page probe has ended, with the tab
+    // view; the page takes the tabs' place once it has loaded.
+    TVerFrm& about = *program.VerFrm;
+    about.show();
+    ok = save(about, outDir + QStringLiteral("/about-tabs.png")) && ok;
+    ok = waitUntil([&] { return about.WBPanel->isVisible(); }, 20000) && ok;
+    settle();
+    ok = save(about, outDir + QStringLiteral("/about-page.png")) && ok;
+    about.close();
     SetErrorReportSink(nullptr);
     return ok ? 0 : 1;
 }
