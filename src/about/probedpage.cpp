@@ -17,6 +17,8 @@ ProbedPage::ProbedPage(QWidget& host, SiteProbe& probe, const QString& viewName)
 
 ProbedPage::~ProbedPage() = default;
 
+QWebEngineView* ProbedPage::View() const { return static_cast<QWebEngineView*>(view_.data()); }
+
 bool ProbedPage::Navigate(const QByteArray& address) {
     if (address.isEmpty() || !WebEngineCanStart())
         return false;
@@ -24,23 +26,24 @@ bool ProbedPage::Navigate(const QByteArray& address) {
         return false;
     if (!view_)
         makeView();
-    view_->load(QUrl(FromGbk(address), QUrl::TolerantMode));
+    View()->load(QUrl(FromGbk(address), QUrl::TolerantMode));
     return true;
 }
 
 void ProbedPage::makeView() {
-    view_ = new QWebEngineView(&host_);
-    view_->setObjectName(viewName_);
+    auto* view = new QWebEngineView(&host_);
+    view_ = view;
+    view->setObjectName(viewName_);
     // The guard keeps the right button from the page; the keyboard's menu
     // key reaches it as a key, and the menu it asks for is not shown either.
-    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    view->setContextMenuPolicy(Qt::NoContextMenu);
     QLayout* layout = host_.layout();
     if (!layout) {
         layout = new QVBoxLayout(&host_);
         layout->setContentsMargins(0, 0, 0, 0);
     }
-    layout->addWidget(view_);
-    connect(view_->page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+    layout->addWidget(view);
+    connect(view->page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         const bool completed = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ||
                                info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
         if (completed && OnDocumentComplete)

@@ -9,9 +9,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QWebEngineView>
 #include <functional>
 
+class QWebEngineView;
 class QWidget;
 class SiteProbe;
 
@@ -29,7 +29,7 @@ public:
     bool Navigate(const QByteArray& address);
 
     // The view; null until the first page was asked for.
-    QWebEngineView* View() const { return view_; }
+    QWebEngineView* View() const;
 
     // The view completed a document: the page, or the engine's own error
     // page when the navigation failed. A navigation abandoned for a newer
@@ -42,7 +42,7 @@ private:
     QWidget& host_;
     SiteProbe& probe_;
     QString viewName_;
-    QPointer<QWebEngineView> view_;
+    QPointer<QWidget> view_;  // the QWebEngineView
 };
 
 // Whether the web engine can start in this process. Run by the superuser,

@@ -1,5 +1,6 @@
 #include "about/uVersion.h"
 
+#include "about/probedpage.h"
 #include "config/localfiles.h"
 #include "login/serversettings.h"
 #include "login/sitesession.h"
@@ -57,6 +58,8 @@ TVerFrm::TVerFrm(const LocalFiles& files, const AboutSources& sources, QWidget* 
 }
 
 TVerFrm::~TVerFrm() { RunGuarded([this] { FormDestroy(); }); }
+
+QWebEngineView* TVerFrm::wb2() const { return page_->View(); }
 
 void TVerFrm::buildLayout() {
     setObjectName(QStringLiteral("TVerFrm"));

@@ -6,7 +6,6 @@
 
 #include "about/abouttexts.h"
 #include "about/browserguard.h"
-#include "about/probedpage.h"
 #include "login/siteprobe.h"
 #include "net/httpcli.h"
 
@@ -15,6 +14,7 @@
 #include <memory>
 
 class LocalFiles;
+class ProbedPage;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -58,7 +58,7 @@ public:
     // The page probe (HttpCli1); its time limit can be shortened.
     SiteProbe& Probe() { return probe_; }
     // The web view; null until a page was asked for the first time.
-    QWebEngineView* wb2() const { return page_->View(); }
+    QWebEngineView* wb2() const;
     const EmbeddedBrowserGuard& BrowserGuard() const { return guard_; }
 
     QTabWidget* VerPC;
