@@ -35,6 +35,7 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     : QMainWindow(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData), loginFrm_(loginFrm) {
     build(this);
     browser_ = std::make_unique<FolderBrowser>(*lv1, *loading, loginFrm_.Session());
+    news_ = std::make_unique<NewsPanel>(*WBPanel, probe_);
     for (THttpCli* http : {&HttpLoadSet, &HttpAds})
         ApplySiteClientSettings(*http);
     HttpLoadSet.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
@@ -46,7 +47,7 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     RunGuarded([this] { FormCreate(); });
 }
 
-TMainFrm::~TMainFrm() = default;
+TMainFrm::~TMainFrm() { RunGuarded([this] { FormDestroy(); }); }
 
 void TMainFrm::AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm) {
     linkFrm_ = linkFrm;
@@ -131,7 +132,10 @@ void TMainFrm::FormCreate() {
     LargeIconList = GetSystemImageListHandle(0);
     lv1->SetImageLists(SmallIconList, LargeIconList);
     lv2->SetImageLists(SmallIconList, LargeIconList);
+    browserGuard_.Install();
 }
+
+void TMainFrm::FormDestroy() { browserGuard_.Remove(); }
 
 void TMainFrm::FormShow() {
     const SiteSession& session = loginFrm_.Session();
@@ -150,7 +154,6 @@ void TMainFrm::FormShow() {
 
     browser_->CurrentFolderId = 0;
     PostListAccepted = false;
-    NewsRequested = false;
     UploadFinished = false;
 
     loading->hide();
@@ -158,7 +161,7 @@ void TMainFrm::FormShow() {
         linkFrm_->hide();
     if (downFrm_)
         downFrm_->hide();
-    WBPanel->hide();
+    news_->FormShow();  // nothing requested, WBPanel hidden
     PageControl1->setCurrentWidget(PCDisk);
 
     // Both replies arrive as events, in either order.
@@ -187,7 +190,7 @@ void TMainFrm::HttpLoadSetRequestDone(THttpCli& sender, THttpRequest, quint16 er
     ShowNewsPage(BrandingField(SiteSettings.Branding, BrandingItem::NewsPage));
 }
 
-void TMainFrm::ShowNewsPage(const QByteArray&) {}
+void TMainFrm::ShowNewsPage(const QByteArray& address) { news_->ShowNewsPage(address); }
 
 void TMainFrm::BuildLinkText(LinkKind kind) {
     QList<LinkedFile> files;
@@ -267,7 +270,9 @@ void TMainFrm::N13Click() {
 }
 
 void TMainFrm::N16Click() {
-    if (verFrm_)
+    // A second click while the about window waits for its page probe (this
+    // window stays responsive meanwhile) does nothing.
+    if (verFrm_ && !verFrm_->isVisible() && !verFrm_->Preparing())
         verFrm_->exec();
 }
 

@@ -4,6 +4,8 @@
 // browsing and upload flags and asks the site for its settings and the root
 // folder.
 
+#include "about/browserguard.h"
+#include "about/newspanel.h"
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
 #include "disk/filelinks.h"
@@ -62,6 +64,9 @@ public:
     void HttpLoadSetRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
     // The news page step of the settings reply.
     void ShowNewsPage(const QByteArray& address);
+    // The news strip (WBPanel, wb1) and the embedded-browser guard.
+    NewsPanel& News() { return *news_; }
+    const EmbeddedBrowserGuard& BrowserGuard() const { return browserGuard_; }
 
     // Links of the selected files ("url", "ubb", "post") in the link window.
     void BuildLinkText(LinkKind kind);
@@ -86,7 +91,6 @@ public:
 
     bool PostListAccepted = false;
     bool UploadFinished = false;
-    bool NewsRequested = false;
 
     // The upload pipeline: the queue lv2 and its commands, the registration
     // with the site (HttpPostFL) and the FTP run (ftp1).
@@ -104,6 +108,7 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    void FormDestroy();
     void connectHandlers();
     void createUploadPipeline();
     void connectUploadHandlers();
@@ -128,4 +133,7 @@ private:
     std::unique_ptr<UploadQueueCommands> queueCommands_;
     std::unique_ptr<UploadRegistration> registration_;
     std::unique_ptr<UploadRun> uploadRun_;
+
+    std::unique_ptr<NewsPanel> news_;
+    EmbeddedBrowserGuard browserGuard_;
 };

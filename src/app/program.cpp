@@ -18,7 +18,10 @@ QuellixProgram::QuellixProgram(const QString& programFolder,
     DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), *MainFrm->spStatus1, *MainFrm->pb1, MainFrm.get());
     SkinFrm = new TSkinFrm(Files, MsgDlg, SkinData, LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->VendorHomeUrl,
                            MainFrm.get());
-    VerFrm = new TVerFrm(MainFrm.get());
+    VerFrm = new TVerFrm(Files,
+                         AboutSources{LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->ClientVersion,
+                                      MainFrm->ClientBuild, MainFrm->VendorHomeUrl},
+                         MainFrm.get());
     MainFrm->AttachWindows(LinkFrm, DownFrm, SkinFrm, VerFrm);
     LoginFrm->ShowMainWindow = [this] {
         LoginFrm->hide();

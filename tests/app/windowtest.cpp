@@ -24,6 +24,7 @@ void WindowTest::createProgram(const QByteArray& siteUrl) {
     program = std::make_unique<QuellixProgram>(dir.path(), interceptor());
     program->LoginFrm->Probe().TimeLimitMs = 3000;
     program->MainFrm->Probe().TimeLimitMs = 3000;
+    program->VerFrm->Probe().TimeLimitMs = 3000;
     program->Start();
 }
 

@@ -4,6 +4,7 @@
 // windows as the program does, and records every message and every error
 // that reaches the standard error report.
 
+#include "about/uVersion.h"
 #include "app/Main.h"
 #include "app/program.h"
 #include "login/uLogin.h"

@@ -4,11 +4,14 @@
 //
 // PROGRAM_DIR holds the quellix.cfg naming the site. Writes login.png (the
 // login window with the name typed), main.png (the main window with the
-// root folder listed), download.png (the download window offering a file)
-// and skins.png (the skin window previewing a skin fetched from the skin
-// server) into OUT_DIR. Messages are answered with OK and
+// root folder listed and the news strip), download.png (the download
+// window offering a file), skins.png (the skin window previewing a skin
+// fetched from the skin server), about-tabs.png (the about window as it
+// opens, with its tabs) and about-page.png (the about window with the site's
+// about page) into OUT_DIR. Messages are answered with OK and
 // printed; the run ends by itself.
 
+#include "about/uVersion.h"
 #include "app/Main.h"
 #include "app/program.h"
 #include "disk/folderbrowser.h"
@@ -114,12 +117,24 @@ int main(int argc, char* argv[]) {
     TMainFrm& main = *program.MainFrm;
     login.btnLoginClick();
     ok = waitUntil([&] { return main.isVisible() && main.lv1->Count() > 0 && !main.loading->isVisible(); }, 20000) && ok;
+    // The news strip appears once its page has loaded.
+    ok = waitUntil([&] { return main.WBPanel->isVisible(); }, 20000) && ok;
     main.resize(820, 520);
     if (main.lv1->Count() > 2)
         main.lv1->SetSelected(2, true);
     settle();
     ok = save(main, outDir + QStringLiteral("/main.png")) && ok;
     ok = shootTransferWindows(program, outDir) && ok;
+
+    // The about window appears when its page probe has ended, with the tab
+    // view; the page takes the tabs' place once it has loaded.
+    TVerFrm& about = *program.VerFrm;
+    about.show();
+    ok = save(about, outDir + QStringLiteral("/about-tabs.png")) && ok;
+    ok = waitUntil([&] { return about.WBPanel->isVisible(); }, 20000) && ok;
+    settle();
+    ok = save(about, outDir + QStringLiteral("/about-page.png")) && ok;
+    about.close();
     SetErrorReportSink(nullptr);
     return ok ? 0 : 1;
 }

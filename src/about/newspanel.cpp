@@ -1,0 +1,23 @@
+#include "about/newspanel.h"
+
+#include <QWidget>
+
+NewsPanel::NewsPanel(QWidget& WBPanel, SiteProbe& probe)
+    : WBPanel_(WBPanel), page_(WBPanel, probe, QStringLiteral("wb1")) {
+    page_.OnDocumentComplete = [this] { wb1DocumentComplete(); };
+}
+
+void NewsPanel::FormShow() {
+    NewsRequested = false;
+    WBPanel_.hide();
+}
+
+void NewsPanel::ShowNewsPage(const QByteArray& address) {
+    if (page_.Navigate(address))
+        NewsRequested = true;
+}
+
+void NewsPanel::wb1DocumentComplete() {
+    if (NewsRequested)
+        WBPanel_.show();
+}
