@@ -5,6 +5,7 @@
 #include "login/serversettings.h"
 #include "login/sitesession.h"
 #include "net/siteclient.h"
+#include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/linklabel.h"
 #include "text/gbk.h"
@@ -15,7 +16,6 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -137,8 +137,7 @@ void TVerFrm::setVisible(bool visible) {
         preparing_ = true;
         RunGuarded([this] { FormShow(); });
         preparing_ = false;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        CentreOnScreen(*this);
     }
     QDialog::setVisible(visible);
 }

@@ -8,6 +8,7 @@
 #include "login/uLogin.h"
 #include "net/siteclient.h"
 #include "net/nestedwait.h"
+#include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/msgdlg.h"
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QScreen>
 
 namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -243,8 +243,7 @@ void TMainFrm::showEvent(QShowEvent* event) {
         return;
     if (!centred_) {
         centred_ = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        CentreOnScreen(*this);
     }
     RunGuarded([this] { FormShow(); });
 }

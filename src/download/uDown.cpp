@@ -1,6 +1,7 @@
 #include "download/uDown.h"
 
 #include "download/downloadtarget.h"
+#include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/shell.h"
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStylePainter>
 #include <QVBoxLayout>
@@ -153,8 +153,7 @@ void TDownFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     RunGuarded([this] { FormShow(); });
 }
 

@@ -5,6 +5,7 @@
 #include "login/siterequest.h"
 #include "net/nestedwait.h"
 #include "net/siteclient.h"
+#include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/linklabel.h"
 #include "platform/gui/msgdlg.h"
@@ -18,7 +19,6 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
-#include <QScreen>
 
 namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -173,8 +173,7 @@ void TLoginFrm::showEvent(QShowEvent* event) {
         return;
     if (!centred_) {
         centred_ = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        CentreOnScreen(*this);
     }
     RunGuarded([this] { FormShow(); });
 }

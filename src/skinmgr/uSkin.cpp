@@ -1,5 +1,6 @@
 #include "skinmgr/uSkin.h"
 
+#include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/jpegpicture.h"
 #include "platform/gui/msgdlg.h"
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -104,8 +104,7 @@ void TSkinFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     RunGuarded([this] { FormShow(); });
 }
 
