@@ -3,7 +3,6 @@
 
 #include "app/program.h"
 #include "config/localfiles.h"
-#include "net/nestedwait.h"
 #include "platform/singleinstance.h"
 #include "text/errors.h"
 
@@ -47,15 +46,9 @@ int main(int argc, char* argv[]) {
 
     int code = 0;
     {
-        QuellixProgram program(LocalFiles::ofRunningProgram().programFolder());
-        SetErrorReportSink([&program](const QByteArray&, const QByteArray& message) {
-            // Requests abandoned because the program is ending are not news.
-            if (!ApplicationTerminating())
-                program.MsgDlg.MessageDlg(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
-        });
+        QuellixProgram program(LocalFiles::ofRunningProgram().programFolder(), nullptr, true);
         program.Start();
         code = app.exec();
-        SetErrorReportSink(nullptr);
     }
     return code;
 }

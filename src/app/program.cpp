@@ -5,12 +5,25 @@
 #include "disk/uLink.h"
 #include "download/uDown.h"
 #include "login/uLogin.h"
+#include "net/nestedwait.h"
 #include "skinmgr/uSkin.h"
 
+ErrorReportSink StandardErrorReport(TMsgDlg& msgDlg) {
+    return [&msgDlg](const QByteArray&, const QByteArray& message) {
+        if (!ApplicationTerminating())
+            msgDlg.MessageDlg(message, TMsgDlgType::mtError, TMsgDlgButtons::mbOK);
+    };
+}
+
 QuellixProgram::QuellixProgram(const QString& programFolder,
-                               std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor)
-    : Files(programFolder) {
+                               std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor,
+                               bool reportErrors)
+    : Files(programFolder), reportErrors_(reportErrors) {
     MsgDlg.Interceptor = std::move(messageInterceptor);
+    // Errors of the windows' creation (a broken quellix.cfg) already go to
+    // the report.
+    if (reportErrors_)
+        SetErrorReportSink(StandardErrorReport(MsgDlg));
     SkinData.LoadBuiltIn();
     LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData);
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);
@@ -33,6 +46,8 @@ QuellixProgram::~QuellixProgram() {
     // The main window goes first: its dialogs read the login window's state.
     MainFrm.reset();
     LoginFrm.reset();
+    if (reportErrors_)
+        SetErrorReportSink(nullptr);
 }
 
 void QuellixProgram::Start() { LoginFrm->show(); }

@@ -6,6 +6,7 @@
 #include "config/localfiles.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
+#include "text/errors.h"
 
 #include <QString>
 #include <functional>
@@ -18,13 +19,21 @@ class TMainFrm;
 class TSkinFrm;
 class TVerFrm;
 
+// The standard error report of the program: an error that escaped a
+// handler is shown with its text in an error message; while the program is
+// ending (requests abandoned on the way out) nothing is shown.
+ErrorReportSink StandardErrorReport(TMsgDlg& msgDlg);
+
 class QuellixProgram {
 public:
     // `programFolder`: where quellix.cfg, settings.cfg, skins/ ... are.
     // `messageInterceptor`, when given, answers every message instead of a
-    // dialog, from the first one on (tests).
+    // dialog, from the first one on (tests). With `reportErrors` the
+    // standard error report shows errors through MsgDlg from the creation of
+    // the first window on; without it the caller's report stays (tests).
     explicit QuellixProgram(const QString& programFolder,
-                            std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr);
+                            std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr,
+                            bool reportErrors = false);
     ~QuellixProgram();
 
     // Shows the login window, the application's main window.
@@ -41,4 +50,7 @@ public:
     TDownFrm* DownFrm = nullptr;
     TSkinFrm* SkinFrm = nullptr;
     TVerFrm* VerFrm = nullptr;
+
+private:
+    bool reportErrors_;
 };

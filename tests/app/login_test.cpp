@@ -3,6 +3,7 @@
 #include "windowtest.h"
 
 #include "text/gbk.h"
+#include "net/nestedwait.h"
 #include "text/md5.h"
 
 #include <QTest>
@@ -142,6 +143,44 @@ TEST_F(LoginTest, ABrokenSiteConfigurationGoesToTheErrorReport) {
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].endsWith("is not a valid integer value")) << errors[0].toStdString();
     EXPECT_TRUE(loginFrm().Session().SiteUrl.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StandardErrorReport, ShowsTheErrorTextInAnErrorMessageUnlessTheProgramIsEnding) {
+    TMsgDlg msgDlg;
+    QList<MsgDlgMessage> shown;
+    msgDlg.Interceptor = [&](const MsgDlgMessage& m) {
+        shown.append(m);
+        return TModalResult::mrOk;
+    };
+    const ErrorReportSink report = StandardErrorReport(msgDlg);
+    report("EHttpException", "HTTP component HttpMydisk is busy");
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].type, TMsgDlgType::mtError);
+    EXPECT_EQ(shown[0].title, "Error");
+    EXPECT_EQ(shown[0].text, "HTTP component HttpMydisk is busy");
+    SetApplicationTerminating(true);
+    report("EHttpException", "Request aborted");
+    SetApplicationTerminating(false);
+    EXPECT_EQ(shown.size(), 1);
+}
+
+TEST(StandardErrorReport, ABrokenSiteConfigurationIsShownAtTheLoginWindowsCreation) {
+    QTemporaryDir dir;
+    WriteFileBytes(dir.filePath(QStringLiteral("quellix.cfg")), "A-not-a-frame-at-all-but-long-enough-to-try-Z\r\n");
+    QList<MsgDlgMessage> shown;
+    {
+        QuellixProgram program(dir.path(), [&](const MsgDlgMessage& m) {
+            shown.append(m);
+            return TModalResult::mrOk;
+        }, true);
+    }
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].type, TMsgDlgType::mtError);
+    EXPECT_TRUE(shown[0].text.endsWith(QStringLiteral("is not a valid integer value"))) << shown[0].text.toStdString();
 }
 
 }  // namespace
