@@ -4,6 +4,7 @@
 // takes reply lines out of parser() and decides what they mean.
 
 #include "net/ftpreplyparser.h"
+#include "net/ftpsocketlink.h"
 #include "text/errors.h"
 
 #include <QHostAddress>
@@ -20,7 +21,7 @@ public:
     const char* className() const noexcept override { return "ESocketException"; }
 };
 
-class FtpControlConnection : public QObject {
+class FtpControlConnection : public FtpSocketLink {
     Q_OBJECT
 public:
     explicit FtpControlConnection(QObject* parent = nullptr);
@@ -46,19 +47,8 @@ public:
     QHostAddress peerAddress() const;
     FtpReplyParser& parser() { return parser_; }
 
-    std::function<void()> onConnected;
-    std::function<void(int errorCode)> onConnectFailed;
     std::function<void()> onReceived;  // new bytes are in parser()
-    // Once per connection that was up; 0 for an orderly close.
-    std::function<void(int errorCode)> onClosed;
 
 private:
-    void dropSocket();
-    void reportClosed(int errorCode);
-
-    QPointer<QTcpSocket> socket_;
     FtpReplyParser parser_;
-    bool up_ = false;          // the connection was established
-    bool closeReported_ = false;
-    int lastError_ = 0;
 };

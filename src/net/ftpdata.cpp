@@ -5,7 +5,7 @@
 
 #include <sys/socket.h>
 
-FtpDataConnection::FtpDataConnection(QObject* parent) : QObject(parent) {}
+FtpDataConnection::FtpDataConnection(QObject* parent) : FtpSocketLink(parent) {}
 
 FtpDataConnection::~FtpDataConnection() { close(); }
 
@@ -64,43 +64,16 @@ void FtpDataConnection::connectTo(const QHostAddress& address, quint16 port) {
 }
 
 void FtpDataConnection::adopt(QTcpSocket* socket, bool alreadyConnected) {
-    socket->setParent(this);
-    socket_ = socket;
-    up_ = alreadyConnected;
-    closeReported_ = false;
-    lastError_ = 0;
-    connect(socket, &QTcpSocket::connected, this, [this] {
-        up_ = true;
-        if (onConnected)
-            onConnected();
-    });
+    watch(socket, alreadyConnected);
     // A store receives nothing; whatever a server sends is dropped.
     connect(socket, &QTcpSocket::readyRead, this, [this] { socket_->readAll(); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
         if (socket_ && socket_->bytesToWrite() == 0 && onDrained)
             onDrained();
     });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        const int code = SocketErrorCode(error);
-        if (!up_) {
-            dropSocket();
-            if (onConnectFailed)
-                onConnectFailed(code ? code : WinSock::ConnectionRefused);
-            return;
-        }
-        lastError_ = code;
-        if (socket_ && socket_->state() == QAbstractSocket::UnconnectedState)
-            reportClosed(lastError_);
-    });
-    connect(socket, &QTcpSocket::disconnected, this, [this] {
-        if (up_)
-            reportClosed(lastError_);
-    });
 }
 
-bool FtpDataConnection::isConnected() const {
-    return socket_ && up_ && !closeReported_ && socket_->state() == QAbstractSocket::ConnectedState;
-}
+bool FtpDataConnection::isConnected() const { return isUp(); }
 
 void FtpDataConnection::write(const char* data, qint64 size) {
     if (isConnected())
@@ -113,25 +86,6 @@ bool FtpDataConnection::shutdownSending() {
     if (!isConnected())
         return false;
     return ::shutdown(int(socket_->socketDescriptor()), SHUT_WR) == 0;
-}
-
-void FtpDataConnection::reportClosed(int errorCode) {
-    if (closeReported_)
-        return;
-    closeReported_ = true;
-    dropSocket();
-    if (onClosed)
-        onClosed(errorCode);
-}
-
-void FtpDataConnection::dropSocket() {
-    if (!socket_)
-        return;
-    QTcpSocket* socket = socket_;
-    socket_ = nullptr;
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
 }
 
 void FtpDataConnection::close() {

@@ -5,6 +5,8 @@
 // handed to it has gone to the system, and can end the sending direction so
 // that the server reads the end of the file.
 
+#include "net/ftpsocketlink.h"
+
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
@@ -12,7 +14,7 @@
 #include <QTcpSocket>
 #include <functional>
 
-class FtpDataConnection : public QObject {
+class FtpDataConnection : public FtpSocketLink {
     Q_OBJECT
 public:
     explicit FtpDataConnection(QObject* parent = nullptr);
@@ -39,22 +41,12 @@ public:
     // Closes at once (and stops listening), without notification.
     void close();
 
-    // Passive: connected; active: the server's connection was accepted.
-    std::function<void()> onConnected;
-    std::function<void(int errorCode)> onConnectFailed;
-    // Everything written has gone to the system.
+    // onConnected: passive: connected; active: the server's connection was
+    // accepted. Everything written has gone to the system:
     std::function<void()> onDrained;
-    // The connection closed after it was up; 0 for an orderly close.
-    std::function<void(int errorCode)> onClosed;
 
 private:
     void adopt(QTcpSocket* socket, bool alreadyConnected);
-    void reportClosed(int errorCode);
-    void dropSocket();
 
     QPointer<QTcpServer> server_;
-    QPointer<QTcpSocket> socket_;
-    bool up_ = false;
-    bool closeReported_ = false;
-    int lastError_ = 0;
 };
