@@ -52,27 +52,30 @@ void HttpScriptedServer::onData(ScriptedConnection& connection) {
         requestConnections_.append(int(server_.connections().indexOf(&connection)));
         if (replies_.isEmpty())
             continue;  // no reply scripted: silence
-        const HttpReply next = replies_.takeFirst();
-        switch (next.then) {
-        case HttpReply::Then::KeepOpen:
-            connection.send(next.bytes);
-            break;
-        case HttpReply::Then::Close:
-            connection.send(next.bytes);
-            connection.close();
-            break;
-        case HttpReply::Then::Abort:
-            connection.send(next.bytes);
-            if (connection.socket())
-                connection.socket()->flush();
-            connection.abort();
-            break;
-        case HttpReply::Then::Trickle:
-            connection.send(next.bytes.left(next.trickleAfter));
-            connection.trickle(next.bytes.mid(next.trickleAfter), next.trickleMs);
-            break;
-        case HttpReply::Then::Silence:
-            break;
-        }
+        PlayHttpReply(connection, replies_.takeFirst());
+    }
+}
+
+void PlayHttpReply(ScriptedConnection& connection, const HttpReply& reply) {
+    switch (reply.then) {
+    case HttpReply::Then::KeepOpen:
+        connection.send(reply.bytes);
+        break;
+    case HttpReply::Then::Close:
+        connection.send(reply.bytes);
+        connection.close();
+        break;
+    case HttpReply::Then::Abort:
+        connection.send(reply.bytes);
+        if (connection.socket())
+            connection.socket()->flush();
+        connection.abort();
+        break;
+    case HttpReply::Then::Trickle:
+        connection.send(reply.bytes.left(reply.trickleAfter));
+        connection.trickle(reply.bytes.mid(reply.trickleAfter), reply.trickleMs);
+        break;
+    case HttpReply::Then::Silence:
+        break;
     }
 }

@@ -26,6 +26,9 @@ struct HttpReply {
     int trickleAfter = 0;
 };
 
+// Sends the reply on the connection and does what its ending says.
+void PlayHttpReply(ScriptedConnection& connection, const HttpReply& reply);
+
 class HttpScriptedServer {
 public:
     HttpScriptedServer();

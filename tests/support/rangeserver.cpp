@@ -68,27 +68,7 @@ void RangeServer::onData(ScriptedConnection& connection) {
         }
         requests_.append(request);
         std::optional<HttpReply> reply = script ? script(request) : std::nullopt;
-        play(connection, reply ? *reply : HttpReply{normalReply(request)});
+        PlayHttpReply(connection, reply ? *reply : HttpReply{normalReply(request)});
     }
 }
 
-void RangeServer::play(ScriptedConnection& connection, const HttpReply& reply) {
-    switch (reply.then) {
-    case HttpReply::Then::KeepOpen: connection.send(reply.bytes); break;
-    case HttpReply::Then::Close:
-        connection.send(reply.bytes);
-        connection.close();
-        break;
-    case HttpReply::Then::Abort:
-        connection.send(reply.bytes);
-        if (connection.socket())
-            connection.socket()->flush();
-        connection.abort();
-        break;
-    case HttpReply::Then::Trickle:
-        connection.send(reply.bytes.left(reply.trickleAfter));
-        connection.trickle(reply.bytes.mid(reply.trickleAfter), reply.trickleMs);
-        break;
-    case HttpReply::Then::Silence: break;
-    }
-}

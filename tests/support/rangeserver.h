@@ -45,7 +45,6 @@ public:
 
 private:
     void onData(ScriptedConnection& connection);
-    void play(ScriptedConnection& connection, const HttpReply& reply);
 
     ScriptedServer server_;
     QByteArray document_;
