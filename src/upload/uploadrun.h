@@ -12,6 +12,13 @@
 // skips what is complete and continues the interrupted file. "取消" only
 // gives the upload button back, for a run that stopped without finishing.
 //
+// A store broken by the network (connection lost, time-out, 421/425/426)
+// is tried again after a growing delay, up to RetryDelaysMs.size() times per
+// row: the run logs in again, asks SIZE and continues with REST from the
+// server's size. Replies another try will not change (530, 550, 552, 553, a
+// local file that cannot be read) fail the row at once. "暂停" and "取消"
+// stop a pending retry.
+//
 // The queue may change while the run goes on: the run reads the row at
 // CurrentIndex afresh at each step.
 
@@ -21,7 +28,9 @@
 #include "upload/uploadwindow.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QTimer>
 
 class UploadRun {
 public:
@@ -54,7 +63,15 @@ public:
     QString CurrentFileName;  // empty until the first row of the program's life is taken
     QByteArray CurrentRemoteName;
 
+    // The waits before the retries of one row (ms); their number is the
+    // number of retries.
+    QList<int> RetryDelaysMs = {2000, 5000, 10000};
+
 private:
+    // Schedules another try of the row being sent after a failure that
+    // may go away; false when the row has failed for good.
+    bool scheduleRetry(quint16 errCode);
+    void retryNow();
     void endOfRunSteps();
     void enableUpload();
     void setGauge(qint64 count);
@@ -66,4 +83,9 @@ private:
     UploadQueue& queue_;
     UploadRegistration& registration_;
     bool openCalled_ = false;  // this click has reached Open
+    QTimer retryTimer_;
+    int retryRow_ = -1;         // the row the retries below were spent on
+    int retriesUsed_ = 0;
+    bool retakeRow_ = false;    // the next UploadNextFile takes CurrentIndex again
+    bool reconnecting_ = false; // a retry is logging in again
 };
