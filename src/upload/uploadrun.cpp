@@ -67,7 +67,6 @@ void UploadRun::btnUploadClick() {
     }
     CurrentIndex = -1;
     RemoteSize = 0;
-    retryRow_ = -1;
     retakeRow_ = false;
     reconnecting_ = false;
     ConnectFtp();
@@ -138,16 +137,21 @@ bool UploadRun::scheduleRetry(quint16 errCode) {
         return false;
     if (!IsTransientFtpFailure(errCode, ftp1.LastResponse()))
         return false;
-    if (retryRow_ != CurrentIndex) {
-        retryRow_ = CurrentIndex;
+    const bool progressed = rowReached_ > reachedAtFailure_;
+    reachedAtFailure_ = rowReached_;
+    w_.btnAbort.setEnabled(true);
+    if (progressed) {
+        // The connection carried the file further: connect again at once.
         retriesUsed_ = 0;
+        w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
+        retryTimer_.start(0);
+        return true;
     }
     if (retriesUsed_ >= RetryDelaysMs.size())
         return false;
     const int delay = RetryDelaysMs[retriesUsed_++];
     w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
                   u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
-    w_.btnAbort.setEnabled(true);
     retryTimer_.start(delay);
     return true;
 }
@@ -185,8 +189,12 @@ void UploadRun::UploadNextFile() {
     reconnecting_ = false;
     for (;;) {
         // A retry takes the row it broke off again.
-        if (!std::exchange(retakeRow_, false))
+        if (!std::exchange(retakeRow_, false)) {
             ++CurrentIndex;
+            retriesUsed_ = 0;
+            rowReached_ = -1;
+            reachedAtFailure_ = -1;
+        }
         if (CurrentIndex >= queue_.Count()) {
             w_.ShowStatus(u("全部文件上传结束。"));
             ftp1.Quit();
@@ -247,6 +255,8 @@ void UploadRun::setGauge(qint64 count) {
 }
 
 void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
+    if (count > RemoteSize)
+        rowReached_ = std::max(rowReached_, count);
     setGauge(count);
     w_.ShowStatus(u("【") + CurrentFileName + u("】文件上传中..."));
     if (w_.pb1.value() > 0)

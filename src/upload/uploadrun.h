@@ -13,11 +13,12 @@
 // gives the upload button back, for a run that stopped without finishing.
 //
 // A store broken by the network (connection lost, time-out, 421/425/426)
-// is tried again after a growing delay, up to RetryDelaysMs.size() times per
-// row: the run logs in again, asks SIZE and continues with REST from the
-// server's size. Replies another try will not change (530, 550, 552, 553, a
-// local file that cannot be read) fail the row at once. "暂停" and "取消"
-// stop a pending retry.
+// is tried again: the run logs in again, asks SIZE and continues with REST
+// from the server's size. A try that sent bytes is followed at once; tries
+// that sent nothing wait a growing delay each, and RetryDelaysMs.size() of
+// them in a row fail the row. Replies another try will not change (530,
+// 550, 552, 553, a local file that cannot be read) fail the row at once.
+// "暂停" and "取消" stop a pending retry.
 //
 // The queue may change while the run goes on: the run reads the row at
 // CurrentIndex afresh at each step.
@@ -63,8 +64,8 @@ public:
     QString CurrentFileName;  // empty until the first row of the program's life is taken
     QByteArray CurrentRemoteName;
 
-    // The waits before the retries of one row (ms); their number is the
-    // number of retries.
+    // The waits before the retries of a row that follow tries which sent
+    // nothing (ms); their number bounds such retries in a row.
     QList<int> RetryDelaysMs = {2000, 5000, 10000};
 
 private:
@@ -84,8 +85,9 @@ private:
     UploadRegistration& registration_;
     bool openCalled_ = false;  // this click has reached Open
     QTimer retryTimer_;
-    int retryRow_ = -1;         // the row the retries below were spent on
-    int retriesUsed_ = 0;
+    int retriesUsed_ = 0;       // retries of the row in a row after tries that sent nothing
+    qint64 rowReached_ = -1;    // furthest offset of the row sent beyond the server's size, -1: none
+    qint64 reachedAtFailure_ = -1;
     bool retakeRow_ = false;    // the next UploadNextFile takes CurrentIndex again
     bool reconnecting_ = false; // a retry is logging in again
 };

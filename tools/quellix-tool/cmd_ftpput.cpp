@@ -20,10 +20,10 @@ namespace {
 const char kUsage[] =
     "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
     "[--retries N] [--retry-wait S] [--verbose] LOCAL REMOTE\n"
-    "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again up to N\n"
-    "  times (default 3), after S, 2.5 S and 5 S seconds (default S = 2): it logs in again, asks SIZE\n"
-    "  and continues with REST from the server's size. 530, 550, 552, 553 and local file errors fail\n"
-    "  at once.";
+    "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again: it logs\n"
+    "  in again, asks SIZE and continues with REST from the server's size, at once after a try that\n"
+    "  sent bytes, else after S, 2.5 S, 5 S ... seconds (default S = 2); N tries in a row that send\n"
+    "  nothing (default 3) end it. 530, 550, 552, 553 and local file errors fail at once.";
 
 // Retries wait longer each time: 1, 2.5 and 5 times the base wait, then 5.
 double RetryDelayFactor(int attempt) {
@@ -70,6 +70,9 @@ public:
     // The code and text of the failure that ended the run: a completion's
     // error code, or the client's own code when a wait timed out.
     int failureCode() const { return errCode_ != 0 ? errCode_ : ftp.StatusCode(); }
+    // The furthest file offset this try handed to the server beyond where
+    // it started, or -1 when it sent nothing.
+    qint64 reached() const { return lastCount_ > startOffset_ ? lastCount_ : -1; }
     QByteArray failureText() const { return ftp.LastResponse(); }
 
     void printResult() const {
@@ -210,7 +213,10 @@ int runFtpPut(ToolArgs& args) {
         return 1;
     }
     // After a broken try the server holds part of the file: every retry
-    // asks SIZE and continues from there.
+    // asks SIZE and continues from there. Only tries that sent nothing
+    // count against the bound and wait before the next one.
+    int idleRetries = 0;
+    qint64 best = -1;
     for (int attempt = 0;; ++attempt) {
         FtpPutRun run(resume || attempt > 0, info.size(), verbose);
         TFtpClient& ftp = run.ftp;
@@ -225,13 +231,22 @@ int runFtpPut(ToolArgs& args) {
         ftp.Binary = true;
         ftp.Timeout = timeoutSeconds;
         const bool stored = run.run();
-        if (stored || attempt >= retries || !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
+        const bool progressed = run.reached() > best;
+        best = std::max(best, run.reached());
+        if (progressed)
+            idleRetries = 0;
+        if (stored || idleRetries >= retries || !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
             run.printResult();
             return stored ? 0 : 1;
         }
-        const double seconds = retryWait * RetryDelayFactor(attempt);
+        if (progressed) {
+            WriteErr("Connection broke (" + GbkToTerminal(run.failureText()) + "); continuing\n");
+            continue;
+        }
+        const double seconds = retryWait * RetryDelayFactor(idleRetries);
+        ++idleRetries;
         WriteErr("Connection broke (" + GbkToTerminal(run.failureText()) + "); retry " +
-                 QByteArray::number(attempt + 1) + " of " + QByteArray::number(retries) + " in " +
+                 QByteArray::number(idleRetries) + " of " + QByteArray::number(retries) + " in " +
                  QByteArray::number(seconds, 'g', 3) + " s\n");
         SleepProcessingEvents(int(seconds * 1000));
     }
