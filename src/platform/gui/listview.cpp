@@ -297,16 +297,19 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
     if (onViewport) {
         switch (event->type()) {
         case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-                Q_EMIT Click();
-            break;
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                // Let the view update the selection first, then report.
+                // The view settles the selection on these events: a plain
+                // click on a row of a multi-selection reduces it to that row
+                // only at the release. Let the view have the event first, so
+                // that the handlers read the selection the user sees.
                 watched->removeEventFilter(this);
                 QCoreApplication::sendEvent(watched, event);
                 watched->installEventFilter(this);
-                Q_EMIT DblClick();
+                if (event->type() == QEvent::MouseButtonRelease)
+                    Q_EMIT Click();
+                else
+                    Q_EMIT DblClick();
                 return true;
             }
             break;
