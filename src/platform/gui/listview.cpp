@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 int TListRowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows.size()); }
 
 int TListRowsModel::columnCount(const QModelIndex& parent) const {
@@ -177,7 +179,7 @@ int TListView::AddRow(const QString& caption, int imageIndex, const QStringList&
     const int row = Count();
     if (updating_ == 0)
         model_->beginInsertRows(QModelIndex(), row, row);
-    model_->rows.append({caption, imageIndex, subItems, false});
+    model_->rows.append({caption, imageIndex, subItems, false, ++lastRowKey_});
     if (updating_ == 0)
         model_->endInsertRows();
     return row;
@@ -287,6 +289,15 @@ QList<int> TListView::SelectedRows() const {
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+quint64 TListView::RowKey(int row) const { return row >= 0 && row < Count() ? model_->rows[row].key : 0; }
+
+int TListView::FindRowKey(quint64 key) const {
+    const auto& rows = model_->rows;
+    const auto found = std::lower_bound(rows.begin(), rows.end(), key,
+                                        [](const TListRowsModel::Row& row, quint64 k) { return row.key < k; });
+    return found != rows.end() && found->key == key ? int(found - rows.begin()) : -1;
 }
 
 QWidget* TListView::activeView() const { return stack_->currentWidget(); }
