@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -39,7 +40,16 @@ TSkinFrm::TSkinFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     Manager.ShowPicture = [this](const QString& path) { PVImg->LoadFromFile(path); };
     Manager.SetStatusText = [this](const QString& text) { SFStatus->setText(text); };
 
-    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this] { SLBoxListBoxClick(); });
+    // The window follows the current entry whatever moved it (a click, the
+    // arrow keys, a typed letter). A click on the entry that is already
+    // current moves nothing and runs the step again (it fetches a preview
+    // that failed before).
+    ConnectGuarded(SLBox, &QListWidget::currentRowChanged, this, [this] { SLBoxListBoxClick(); });
+    SLBox->viewport()->installEventFilter(this);
+    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (SLBox->row(item) == rowAtPress_)
+            SLBoxListBoxClick();
+    });
     ConnectGuarded(SLBox, &QListWidget::itemDoubleClicked, this, [this] { SLBoxListBoxDblClick(); });
     ConnectGuarded(SKBtnApply, &QPushButton::clicked, this, [this] { SKBtnApplyClick(); });
     ConnectGuarded(SKBtnDel, &QPushButton::clicked, this, [this] { SKBtnDelClick(); });
@@ -100,6 +110,12 @@ void TSkinFrm::buildLayout() {
     column->addWidget(spSkinStatusBar1);
 }
 
+bool TSkinFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SLBox->viewport() && event->type() == QEvent::MouseButtonPress)
+        rowAtPress_ = SLBox->currentRow();
+    return QDialog::eventFilter(watched, event);
+}
+
 void TSkinFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
@@ -110,6 +126,8 @@ void TSkinFrm::showEvent(QShowEvent* event) {
 
 void TSkinFrm::FormShow() {
     const QList<TSkinRes> skins = Manager.Skins();
+    // Filling the list is not a choice of the user's.
+    const QSignalBlocker quiet(SLBox);
     SLBox->clear();
     for (const TSkinRes& skin : skins) {
         auto* item = new QListWidgetItem(FromGbk(skin.Caption), SLBox);

@@ -44,10 +44,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
 
     TMsgDlg& msgDlg_;
     const SiteSession& session_;
+    int rowAtPress_ = -1;  // the current entry when the last press in the list began
 };
