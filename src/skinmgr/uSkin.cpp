@@ -40,14 +40,17 @@ TSkinFrm::TSkinFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     Manager.ShowPicture = [this](const QString& path) { PVImg->LoadFromFile(path); };
     Manager.SetStatusText = [this](const QString& text) { SFStatus->setText(text); };
 
-    // The window follows the current entry whatever moved it (a click, the
-    // arrow keys, a typed letter). A click on the entry that is already
-    // current moves nothing and runs the step again (it fetches a preview
-    // that failed before).
-    ConnectGuarded(SLBox, &QListWidget::currentRowChanged, this, [this] { SLBoxListBoxClick(); });
+    // The window follows the highlighted entry whatever moved it (a click,
+    // the arrow keys, a typed letter). A click that moves nothing (on the
+    // entry already highlighted) runs the step again, which fetches a
+    // preview that failed before.
+    ConnectGuarded(SLBox, &QListWidget::itemSelectionChanged, this, [this] {
+        selectionMovedSincePress_ = true;
+        SLBoxListBoxClick();
+    });
     SLBox->viewport()->installEventFilter(this);
-    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (SLBox->row(item) == rowAtPress_)
+    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this] {
+        if (!selectionMovedSincePress_)
             SLBoxListBoxClick();
     });
     ConnectGuarded(SLBox, &QListWidget::itemDoubleClicked, this, [this] { SLBoxListBoxDblClick(); });
@@ -112,7 +115,7 @@ void TSkinFrm::buildLayout() {
 
 bool TSkinFrm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == SLBox->viewport() && event->type() == QEvent::MouseButtonPress)
-        rowAtPress_ = SLBox->currentRow();
+        selectionMovedSincePress_ = false;
     return QDialog::eventFilter(watched, event);
 }
 

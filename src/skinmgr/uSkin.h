@@ -51,5 +51,5 @@ private:
 
     TMsgDlg& msgDlg_;
     const SiteSession& session_;
-    int rowAtPress_ = -1;  // the current entry when the last press in the list began
+    bool selectionMovedSincePress_ = false;  // since the last press in the list
 };
