@@ -109,8 +109,9 @@ void SkinManager::packageFinished(const QByteArray& name, SkinTransfer::Outcome 
         // package waits in "skins/" for its skin to be applied again.
         if (name == lastApplied_)
             ApplySkin(name);
-    } else
+    } else {
         showStatus(failureText("皮肤文件", name, outcome));
+    }
 }
 
 void SkinManager::previewFinished(const QByteArray& name, SkinTransfer::Outcome outcome) {
