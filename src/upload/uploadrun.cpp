@@ -55,11 +55,17 @@ void UploadRun::btnUploadClick() {
         }
     } giveBack{*this};
 
+    // Only the announcement of this click counts: an earlier accepted one
+    // says nothing about the rows queued now.
+    w_.PostListAccepted = false;
     registration_.PostFileList("postlist");
     if (!w_.PostListAccepted) {
         w_.ShowStatus(u("服务器连接失败..."));
         return;
     }
+    runRows_ = registration_.AnnouncedRows();
+    runPosition_ = -1;
+    currentRow_ = 0;
     CurrentIndex = -1;
     RemoteSize = 0;
     ConnectFtp();
@@ -94,8 +100,8 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
         switch (rqType) {
         // Each log-in step waits for the next, and the rest of the run,
         // whose completions test for the end themselves, happens inside that
-        // wait. At this completion the run had not begun (CurrentIndex is
-        // -1), so the end-of-run test below belongs to the completions
+        // wait. At this completion the run had not begun (no row taken
+        // yet), so the end-of-run test below belongs to the completions
         // inside; repeating it when the wait returns would register the
         // uploads once more per log-in step.
         case ftpOpenAsync: ftp1.User(); return;
@@ -117,7 +123,7 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
     // wait of Quit called from that store's completion. "update" is
     // therefore posted twice, which is what sites served by this client
     // receive.
-    if (CurrentIndex >= queue_.Count())
+    if (pastLastRow())
         endOfRunSteps();
 }
 
@@ -126,12 +132,18 @@ void UploadRun::endOfRunSteps() {
     w_.btnAbort.setEnabled(false);
     registration_.PostSubAction("update");
     w_.ShowStatus(u("全部文件上传成功"));
-    w_.UploadFinished = true;
+    // Rows added while the run went on were not part of it (they follow the
+    // announced ones): the queue as it stands has not been uploaded whole,
+    // and the next click starts a run for them.
+    const bool rowsAddedMeanwhile =
+        queue_.Count() > 0 && (runRows_.isEmpty() || queue_.RowKey(queue_.Count() - 1) > runRows_.last());
+    w_.UploadFinished = !rowsAddedMeanwhile;
 }
 
 void UploadRun::settleCurrentRow(const QString& status) {
-    if (CurrentIndex >= 0 && CurrentIndex < queue_.Count() && queue_.Status(CurrentIndex) == QueueStatus::Uploading())
-        queue_.SetStatus(CurrentIndex, status);
+    const int row = queue_.FindRow(currentRow_);
+    if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading())
+        queue_.SetStatus(row, status);
 }
 
 void UploadRun::UploadNextFile() {
@@ -139,12 +151,16 @@ void UploadRun::UploadNextFile() {
     // whole) are passed over in this loop rather than by a call per row, so
     // that a long queue of them does not grow the stack.
     for (;;) {
-        ++CurrentIndex;
-        if (CurrentIndex >= queue_.Count()) {
+        ++runPosition_;
+        if (pastLastRow()) {
             w_.ShowStatus(u("全部文件上传结束。"));
             ftp1.Quit();
             return;
         }
+        currentRow_ = runRows_[runPosition_];
+        CurrentIndex = queue_.FindRow(currentRow_);
+        if (CurrentIndex < 0)
+            continue;  // deleted by the user meanwhile
         w_.UploadFinished = false;
         const QString path = queue_.FullPath(CurrentIndex);
         const QByteArray gbkPath = ToGbk(path);
@@ -176,7 +192,7 @@ void UploadRun::UploadNextFile() {
         }
         if (RemoteSize > 0) {
             w_.ShowStatus(u("【") + CurrentFileName + u("】 已存在，跳过此文件"));
-            queue_.SetStatus(CurrentIndex, QueueStatus::Succeeded());
+            settleCurrentRow(QueueStatus::Succeeded());  // the row may have moved while SIZE waited
             continue;
         }
         ftp1.LocalFileName = path;
@@ -208,8 +224,7 @@ void UploadRun::btnAbortClick() {
     if (ftp1.Connected())
         ftp1.Abort();
     // The row being sent waits for the next run, which continues it.
-    if (CurrentIndex >= 0 && CurrentIndex < queue_.Count() && queue_.Status(CurrentIndex) == QueueStatus::Uploading())
-        queue_.SetStatus(CurrentIndex, QueueStatus::ToResume());
+    settleCurrentRow(QueueStatus::ToResume());
     enableUpload();
     w_.ShowStatus(u("文件上传已暂停"));
     w_.btnAbort.setEnabled(false);

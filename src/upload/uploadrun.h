@@ -12,8 +12,11 @@
 // skips what is complete and continues the interrupted file. "取消" only
 // gives the upload button back, for a run that stopped without finishing.
 //
-// The queue may change while the run goes on: the run reads the row at
-// CurrentIndex afresh at each step.
+// A run starts only when the "postlist" of its own click was accepted, and
+// it takes exactly the rows that list announced, in row order: the site
+// registers only announced uploads. The queue may change while the run goes
+// on: a deleted row is passed over, and rows added meanwhile stay queued for
+// the next run, which announces them.
 
 #include "net/ftpclient.h"
 #include "upload/uploadqueue.h"
@@ -47,7 +50,7 @@ public:
 
     TFtpClient ftp1;
 
-    // The run's cursor.
+    // The run's cursor: the row the run is on, where it stands now.
     int CurrentIndex = -1;
     qint64 LocalSize = 0;
     qint64 RemoteSize = 0;
@@ -56,6 +59,8 @@ public:
 
 private:
     void endOfRunSteps();
+    // The run has passed the last row it announced.
+    bool pastLastRow() const { return runPosition_ >= runRows_.size(); }
     void enableUpload();
     void setGauge(qint64 count);
     // The final status of the row the run took, unless the queue has moved
@@ -66,4 +71,7 @@ private:
     UploadQueue& queue_;
     UploadRegistration& registration_;
     bool openCalled_ = false;  // this click has reached Open
+    QList<quint64> runRows_;   // the rows the run's announcement named, by row key
+    qsizetype runPosition_ = -1;  // index into runRows_
+    quint64 currentRow_ = 0;   // the key of the row being sent
 };
