@@ -137,25 +137,50 @@ void TLoginFrm::btnLoginClick() {
 }
 
 void TLoginFrm::HttpCli1RequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
+    const int status = sender.StatusCode();
     const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
-    if (!lines || lines->isEmpty())
+    if (!lines) {
+        loginFailed(errCode, status);
+        return;
+    }
+    if (lines->isEmpty())
         return;
     if (lines->size() == 1) {
         // A refused login: the site's one line is the message.
-        msgDlg_.MessageDlg(lines->first(), TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, this);
-        ED_User->setFocus();
-        ED_Pwd->clear();
-        btnLogin->setText(u("登 录"));
+        refuseLogin(FromGbk(lines->first()));
         return;
     }
     // Two lines or more: the account name and token; a third line of
     // exactly "1" allows the debug log (a two-line reply leaves it off).
+    // Without a name or a token every later request would fail unseen.
+    if (TrimBlanks(lines->at(0)).isEmpty() || TrimBlanks(lines->at(1)).isEmpty()) {
+        refuseLogin(u("登录失败：网站的回复中没有帐号或登录凭据。"));
+        return;
+    }
     session_.LoggedIn = true;
     session_.AccountName = lines->at(0);
     session_.AccountToken = lines->at(1);
     session_.DebugLogEnabled = lines->value(2) == "1";
     if (session_.LoggedIn && ShowMainWindow)
         ShowMainWindow();
+}
+
+void TLoginFrm::refuseLogin(const QString& message) {
+    msgDlg_.MessageDlg(message, TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, this);
+    ED_User->setFocus();
+    ED_Pwd->clear();
+    btnLogin->setText(u("登 录"));
+}
+
+void TLoginFrm::loginFailed(quint16 errCode, int status) {
+    // The button comes back for another attempt. The blocking post reports
+    // the statuses it raises for (400 and more, other than 401 and 407)
+    // itself; any other ending would otherwise show nothing at all.
+    btnLogin->setText(u("登 录"));
+    if (status >= 400 && status != 401 && status != 407)
+        return;
+    const QString reason = errCode != 0 ? u("连接出错（错误 %1）").arg(errCode) : u("网站返回状态 %1").arg(status);
+    msgDlg_.MessageDlg(u("登录失败：") + reason + u("。"), TMsgDlgType::mtWarning, TMsgDlgButtons::mbOK, this);
 }
 
 void TLoginFrm::SwitchAccount(QWidget& mainWindow) {

@@ -62,6 +62,12 @@ private:
     void buildLayout();
     void FormCreate();
     void FormShow();
+    // A refused login: the message as a warning, the password emptied and
+    // the button back.
+    void refuseLogin(const QString& message);
+    // A login request that failed or was answered with another status
+    // than 200.
+    void loginFailed(quint16 errCode, int status);
 
     const LocalFiles& files_;
     TMsgDlg& msgDlg_;

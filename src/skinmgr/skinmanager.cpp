@@ -72,6 +72,7 @@ void SkinManager::PreviewSelected() {
 void SkinManager::FetchOrApply(const QByteArray& name) {
     if (!IsSafeSkinName(name))
         return;
+    lastApplied_ = name;
     if (HasPackage(name)) {
         ApplySkin(name);
         return;
@@ -103,10 +104,14 @@ bool SkinManager::DeleteSelected() {
 }
 
 void SkinManager::packageFinished(const QByteArray& name, SkinTransfer::Outcome outcome) {
-    if (outcome == SkinTransfer::Outcome::Complete)
-        ApplySkin(name);
-    else
+    if (outcome == SkinTransfer::Outcome::Complete) {
+        // Another skin applied since this one was asked for stays: the
+        // package waits in "skins/" for its skin to be applied again.
+        if (name == lastApplied_)
+            ApplySkin(name);
+    } else {
         showStatus(failureText("皮肤文件", name, outcome));
+    }
 }
 
 void SkinManager::previewFinished(const QByteArray& name, SkinTransfer::Outcome outcome) {

@@ -5,7 +5,8 @@
 // and applying a skin to every window, remembering it in the settings file,
 // and deleting a downloaded skin. A finished transfer is moved to and
 // applied or shown under the name it was started for, whatever is selected
-// by then.
+// by then; a package is applied only while its skin is still the one the
+// user applied last, so that it never overrides a later choice.
 
 #include "config/localfiles.h"
 #include "login/serversettings.h"
@@ -55,7 +56,8 @@ public:
     // placeholder.
     void ShowPreview(const QByteArray& name);
     // Applies `name` at once when its package is in "skins/", else fetches
-    // it (and applies it when it arrives).
+    // it and applies it when it arrives, unless another skin was applied
+    // meanwhile (the package is then only stored).
     void FetchOrApply(const QByteArray& name);
     // Loads the package of `name` into the shared skin data: every window
     // redraws with it. Raises for a damaged package; the skin in use stays.
@@ -80,4 +82,5 @@ private:
     const SiteSession& session_;
     const TSiteSettings& settings_;
     const QByteArray& vendorHomeUrl_;
+    QByteArray lastApplied_;  // the skin the user applied last
 };

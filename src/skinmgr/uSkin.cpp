@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -39,7 +40,19 @@ TSkinFrm::TSkinFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     Manager.ShowPicture = [this](const QString& path) { PVImg->LoadFromFile(path); };
     Manager.SetStatusText = [this](const QString& text) { SFStatus->setText(text); };
 
-    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this] { SLBoxListBoxClick(); });
+    // The window follows the highlighted entry whatever moved it (a click,
+    // the arrow keys, a typed letter). A click that moves nothing (on the
+    // entry already highlighted) runs the step again, which fetches a
+    // preview that failed before.
+    ConnectGuarded(SLBox, &QListWidget::itemSelectionChanged, this, [this] {
+        selectionMovedSincePress_ = true;
+        SLBoxListBoxClick();
+    });
+    SLBox->viewport()->installEventFilter(this);
+    ConnectGuarded(SLBox, &QListWidget::itemClicked, this, [this] {
+        if (!selectionMovedSincePress_)
+            SLBoxListBoxClick();
+    });
     ConnectGuarded(SLBox, &QListWidget::itemDoubleClicked, this, [this] { SLBoxListBoxDblClick(); });
     ConnectGuarded(SKBtnApply, &QPushButton::clicked, this, [this] { SKBtnApplyClick(); });
     ConnectGuarded(SKBtnDel, &QPushButton::clicked, this, [this] { SKBtnDelClick(); });
@@ -100,6 +113,12 @@ void TSkinFrm::buildLayout() {
     column->addWidget(spSkinStatusBar1);
 }
 
+bool TSkinFrm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SLBox->viewport() && event->type() == QEvent::MouseButtonPress)
+        selectionMovedSincePress_ = false;
+    return QDialog::eventFilter(watched, event);
+}
+
 void TSkinFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
@@ -110,6 +129,8 @@ void TSkinFrm::showEvent(QShowEvent* event) {
 
 void TSkinFrm::FormShow() {
     const QList<TSkinRes> skins = Manager.Skins();
+    // Filling the list is not a choice of the user's.
+    const QSignalBlocker quiet(SLBox);
     SLBox->clear();
     for (const TSkinRes& skin : skins) {
         auto* item = new QListWidgetItem(FromGbk(skin.Caption), SLBox);

@@ -44,10 +44,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
 
     TMsgDlg& msgDlg_;
     const SiteSession& session_;
+    bool selectionMovedSincePress_ = false;  // since the last press in the list
 };

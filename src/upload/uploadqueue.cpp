@@ -37,6 +37,10 @@ QString UploadQueue::Status(int row) const { return lv2_.SubItem(row, QueueColum
 
 void UploadQueue::SetStatus(int row, const QString& status) { lv2_.SetSubItem(row, QueueColumn::Status, status); }
 
+quint64 UploadQueue::RowKey(int row) const { return lv2_.RowKey(row); }
+
+int UploadQueue::FindRow(quint64 key) const { return lv2_.FindRowKey(key); }
+
 bool UploadQueue::IsSendable(const QString& text) {
     return !text.contains(QLatin1Char('>')) && !text.contains(QLatin1Char('|')) && ToGbkExact(text).has_value();
 }

@@ -39,6 +39,11 @@ public:
     QString FullPath(int row) const;
     QString Status(int row) const;
     void SetStatus(int row, const QString& status);
+    // A row's identity, kept while rows before it are deleted; rows added
+    // later have greater keys (see TListView::RowKey).
+    quint64 RowKey(int row) const;
+    // Where the row with `key` stands now; -1 once it was deleted.
+    int FindRow(quint64 key) const;
 
     // Adds one local file as a "待上传" row. A path the site cannot be told
     // about (not writable in GBK, or holding ">" or "|", which would break

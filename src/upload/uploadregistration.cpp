@@ -35,6 +35,7 @@ void UploadRegistration::post(const QByteArray& body) {
 }
 
 void UploadRegistration::PostFileList(const QByteArray& action) {
+    announced_.clear();
     if (queue_.Count() == 0) {
         if (action == "postlist" &&
             w_.MsgDlg.MessageDlg(QString::fromUtf8("请选择本地文件进行上传"), TMsgDlgType::mtInformation,
@@ -44,7 +45,12 @@ void UploadRegistration::PostFileList(const QByteArray& action) {
     }
     w_.btnUpload.setText(QString::fromUtf8("上传中..."));
     w_.btnUpload.setEnabled(false);
+    // The rows as they stand when the list is built; rows added while the
+    // post waits are not in it.
     const QByteArray list = FileListValue(queue_);
+    announced_.reserve(queue_.Count());
+    for (int row = 0; row < queue_.Count(); ++row)
+        announced_.append(queue_.RowKey(row));
     post(PostFileListBody(action, list, w_.CurrentFolderId, w_.Session.AccountName, w_.Session.AccountToken));
 }
 

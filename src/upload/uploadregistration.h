@@ -4,7 +4,8 @@
 // client_sub.php") through HttpPostFL, all answered in
 // HttpPostFLRequestDone:
 // - "postlist" announces the whole queue before a run; its accepted reply
-//   sets PostListAccepted, without which no run starts;
+//   sets PostListAccepted, and the run of that click takes exactly the
+//   rows it announced;
 // - "update" asks the site to take what has arrived on its FTP server into
 //   the user's disk (end of every run, and "更新入库");
 // - "resume" ("续传文件") asks for the announced files that have not fully
@@ -31,6 +32,9 @@ public:
     // blocking post does). With an empty queue nothing is posted and the
     // open dialog is offered instead.
     void PostFileList(const QByteArray& action);
+    // The rows the last PostFileList put into its list, by row key, in row
+    // order (empty when it posted nothing).
+    const QList<quint64>& AnnouncedRows() const { return announced_; }
     // Posts "update" or "resume"; returns when the reply has been handled.
     void PostSubAction(const QByteArray& action);
     void HttpPostFLRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
@@ -47,4 +51,5 @@ private:
     UploadWindow& w_;
     UploadQueue& queue_;
     UploadQueueCommands& commands_;
+    QList<quint64> announced_;
 };

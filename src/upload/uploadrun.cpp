@@ -60,11 +60,17 @@ void UploadRun::btnUploadClick() {
         }
     } giveBack{*this};
 
+    // Only the announcement of this click counts: an earlier accepted one
+    // says nothing about the rows queued now.
+    w_.PostListAccepted = false;
     registration_.PostFileList("postlist");
     if (!w_.PostListAccepted) {
         w_.ShowStatus(u("服务器连接失败..."));
         return;
     }
+    runRows_ = registration_.AnnouncedRows();
+    runPosition_ = -1;
+    currentRow_ = 0;
     CurrentIndex = -1;
     RemoteSize = 0;
     retakeRow_ = false;
@@ -101,8 +107,8 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
         switch (rqType) {
         // Each log-in step waits for the next, and the rest of the run,
         // whose completions test for the end themselves, happens inside that
-        // wait. At this completion the run had not begun (CurrentIndex is
-        // -1), so the end-of-run test below belongs to the completions
+        // wait. At this completion the run had not begun (no row taken
+        // yet), so the end-of-run test below belongs to the completions
         // inside; repeating it when the wait returns would register the
         // uploads once more per log-in step.
         case ftpOpenAsync: ftp1.User(); return;
@@ -128,12 +134,12 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
     // wait of Quit called from that store's completion. "update" is
     // therefore posted twice, which is what sites served by this client
     // receive.
-    if (CurrentIndex >= queue_.Count())
+    if (pastLastRow())
         endOfRunSteps();
 }
 
 bool UploadRun::scheduleRetry(quint16 errCode) {
-    if (CurrentIndex < 0 || CurrentIndex >= queue_.Count() || queue_.Status(CurrentIndex) != QueueStatus::Uploading())
+    if (!currentRowUploading())
         return false;
     if (!IsTransientFtpFailure(errCode, ftp1.LastResponse()))
         return false;
@@ -157,7 +163,7 @@ bool UploadRun::scheduleRetry(quint16 errCode) {
 }
 
 void UploadRun::retryNow() {
-    if (CurrentIndex < 0 || CurrentIndex >= queue_.Count() || queue_.Status(CurrentIndex) != QueueStatus::Uploading())
+    if (!currentRowUploading())
         return;
     retakeRow_ = true;
     reconnecting_ = true;
@@ -174,12 +180,23 @@ void UploadRun::endOfRunSteps() {
     w_.btnAbort.setEnabled(false);
     registration_.PostSubAction("update");
     w_.ShowStatus(u("全部文件上传成功"));
-    w_.UploadFinished = true;
+    // Rows added while the run went on were not part of it (they follow the
+    // announced ones): the queue as it stands has not been uploaded whole,
+    // and the next click starts a run for them.
+    const bool rowsAddedMeanwhile =
+        queue_.Count() > 0 && (runRows_.isEmpty() || queue_.RowKey(queue_.Count() - 1) > runRows_.last());
+    w_.UploadFinished = !rowsAddedMeanwhile;
+}
+
+bool UploadRun::currentRowUploading() const {
+    const int row = queue_.FindRow(currentRow_);
+    return row >= 0 && queue_.Status(row) == QueueStatus::Uploading();
 }
 
 void UploadRun::settleCurrentRow(const QString& status) {
-    if (CurrentIndex >= 0 && CurrentIndex < queue_.Count() && queue_.Status(CurrentIndex) == QueueStatus::Uploading())
-        queue_.SetStatus(CurrentIndex, status);
+    const int row = queue_.FindRow(currentRow_);
+    if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading())
+        queue_.SetStatus(row, status);
 }
 
 void UploadRun::UploadNextFile() {
@@ -190,16 +207,20 @@ void UploadRun::UploadNextFile() {
     for (;;) {
         // A retry takes the row it broke off again.
         if (!std::exchange(retakeRow_, false)) {
-            ++CurrentIndex;
+            ++runPosition_;
             retriesUsed_ = 0;
             rowReached_ = -1;
             reachedAtFailure_ = -1;
         }
-        if (CurrentIndex >= queue_.Count()) {
+        if (pastLastRow()) {
             w_.ShowStatus(u("全部文件上传结束。"));
             ftp1.Quit();
             return;
         }
+        currentRow_ = runRows_[runPosition_];
+        CurrentIndex = queue_.FindRow(currentRow_);
+        if (CurrentIndex < 0)
+            continue;  // deleted by the user meanwhile
         w_.UploadFinished = false;
         const QString path = queue_.FullPath(CurrentIndex);
         const QByteArray gbkPath = ToGbk(path);
@@ -233,7 +254,7 @@ void UploadRun::UploadNextFile() {
         }
         if (RemoteSize > 0) {
             w_.ShowStatus(u("【") + CurrentFileName + u("】 已存在，跳过此文件"));
-            queue_.SetStatus(CurrentIndex, QueueStatus::Succeeded());
+            settleCurrentRow(QueueStatus::Succeeded());  // the row may have moved while SIZE waited
             continue;
         }
         ftp1.LocalFileName = path;
@@ -269,8 +290,7 @@ void UploadRun::btnAbortClick() {
     if (ftp1.Connected())
         ftp1.Abort();
     // The row being sent waits for the next run, which continues it.
-    if (CurrentIndex >= 0 && CurrentIndex < queue_.Count() && queue_.Status(CurrentIndex) == QueueStatus::Uploading())
-        queue_.SetStatus(CurrentIndex, QueueStatus::ToResume());
+    settleCurrentRow(QueueStatus::ToResume());
     enableUpload();
     w_.ShowStatus(u("文件上传已暂停"));
     w_.btnAbort.setEnabled(false);

@@ -12,6 +12,12 @@
 // skips what is complete and continues the interrupted file. "取消" only
 // gives the upload button back, for a run that stopped without finishing.
 //
+// A run starts only when the "postlist" of its own click was accepted, and
+// it takes exactly the rows that list announced, in row order: the site
+// registers only announced uploads. The queue may change while the run goes
+// on: a deleted row is passed over, and rows added meanwhile stay queued for
+// the next run, which announces them.
+//
 // A store broken by the network (connection lost, time-out, 421/425/426)
 // is tried again: the run logs in again, asks SIZE and continues with REST
 // from the server's size. A try that sent bytes is followed at once; tries
@@ -19,9 +25,6 @@
 // them in a row fail the row. Replies another try will not change (530,
 // 550, 552, 553, a local file that cannot be read) fail the row at once.
 // "暂停" and "取消" stop a pending retry.
-//
-// The queue may change while the run goes on: the run reads the row at
-// CurrentIndex afresh at each step.
 
 #include "net/ftpclient.h"
 #include "upload/uploadqueue.h"
@@ -57,7 +60,7 @@ public:
 
     TFtpClient ftp1;
 
-    // The run's cursor.
+    // The run's cursor: the row the run is on, where it stands now.
     int CurrentIndex = -1;
     qint64 LocalSize = 0;
     qint64 RemoteSize = 0;
@@ -73,7 +76,11 @@ private:
     // may go away; false when the row has failed for good.
     bool scheduleRetry(quint16 errCode);
     void retryNow();
+    // The row being sent is still in the queue and marked as being sent.
+    bool currentRowUploading() const;
     void endOfRunSteps();
+    // The run has passed the last row it announced.
+    bool pastLastRow() const { return runPosition_ >= runRows_.size(); }
     void enableUpload();
     void setGauge(qint64 count);
     // The final status of the row the run took, unless the queue has moved
@@ -84,10 +91,13 @@ private:
     UploadQueue& queue_;
     UploadRegistration& registration_;
     bool openCalled_ = false;  // this click has reached Open
+    QList<quint64> runRows_;   // the rows the run's announcement named, by row key
+    qsizetype runPosition_ = -1;  // index into runRows_
+    quint64 currentRow_ = 0;   // the key of the row being sent
     QTimer retryTimer_;
     int retriesUsed_ = 0;       // retries of the row in a row after tries that sent nothing
     qint64 rowReached_ = -1;    // furthest offset of the row sent beyond the server's size, -1: none
     qint64 reachedAtFailure_ = -1;
-    bool retakeRow_ = false;    // the next UploadNextFile takes CurrentIndex again
+    bool retakeRow_ = false;    // the next UploadNextFile takes the current row again
     bool reconnecting_ = false; // a retry is logging in again
 };

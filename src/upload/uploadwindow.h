@@ -40,7 +40,8 @@ struct UploadWindow {
     const TSiteSettings& SiteSettings;
     // The folder of the file browser that uploads go to.
     const int& CurrentFolderId;
-    // A "postlist" reply has been accepted since the window was last shown.
+    // The "postlist" reply of the current click of "上传文件" was accepted
+    // (cleared at each click and at each showing of the window).
     bool& PostListAccepted;
     // The queue as it stands has been through a complete upload run.
     bool& UploadFinished;

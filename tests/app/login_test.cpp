@@ -106,6 +106,44 @@ TEST_F(LoginTest, AnEmptyReplyOrAnErrorStatusKeepsTheCaptionAndReportsTheStatus)
     EXPECT_TRUE(messages.isEmpty());
 }
 
+TEST_F(LoginTest, AnotherStatusThatRaisesNoErrorIsReportedAndGivesTheButtonBack) {
+    createProgram();
+    // 204; 302 back to the login address until the relocation limit; 401.
+    const QByteArray again = "Location: " + site.url() + "plugins/quellix_client/client_main.php\r\n";
+    const FakeReply cases[] = {{204, ""}, {302, "", "text/plain", false, again}, {401, "no"}};
+    for (const FakeReply& reply : cases) {
+        site.handler = [reply](const FakeRequest& r) { return r.method == "HEAD" ? FakeReply{} : reply; };
+        messages.clear();
+        login();
+        ASSERT_EQ(messages.size(), 1) << reply.status;
+        EXPECT_EQ(messages[0].type, TMsgDlgType::mtWarning);
+        EXPECT_EQ(messages[0].text, QString::fromUtf8("登录失败：网站返回状态 %1。").arg(reply.status));
+        EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登 录"));
+        EXPECT_FALSE(mainFrm().isVisible());
+        EXPECT_FALSE(loginFrm().Session().LoggedIn);
+    }
+    EXPECT_EQ(site.requestsFor("login").size(), 3);
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+TEST_F(LoginTest, AnAcceptedReplyWithoutANameOrTokenIsARefusedLogin) {
+    createProgram();
+    for (const QByteArray& body : {QByteArray(" \r\nT1\r\n1\r\n"), QByteArray("bob\r\n\t\r\n0\r\n")}) {
+        replies["login"] = {200, body};
+        messages.clear();
+        login();
+        ASSERT_EQ(messages.size(), 1) << body.toStdString();
+        EXPECT_EQ(messages[0].type, TMsgDlgType::mtWarning);
+        EXPECT_EQ(messages[0].text, QString::fromUtf8("登录失败：网站的回复中没有帐号或登录凭据。"));
+        EXPECT_TRUE(loginFrm().ED_Pwd->text().isEmpty());
+        EXPECT_EQ(loginFrm().btnLogin->text(), QString::fromUtf8("登 录"));
+        EXPECT_FALSE(mainFrm().isVisible());
+        EXPECT_FALSE(loginFrm().Session().LoggedIn);
+        EXPECT_TRUE(loginFrm().Session().AccountToken.isEmpty());
+    }
+    EXPECT_TRUE(site.requestsFor("loadset").isEmpty());
+}
+
 TEST_F(LoginTest, SwitchingAccountForgetsTheTokenAndShowsTheLoginWindowAgain) {
     createProgram();
     login();

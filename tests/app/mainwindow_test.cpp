@@ -5,12 +5,15 @@
 
 #include "disk/folderlisting.h"
 #include "disk/uLink.h"
+#include "download/uDown.h"
 #include "text/base64.h"
 #include "text/gbk.h"
 #include "text/md5.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
@@ -152,6 +155,52 @@ TEST_F(MainWindowTest, DoubleClickingAFolderOpensIt) {
     mainFrm().lv1DblClick();
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
     EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
+}
+
+TEST_F(MainWindowTest, APlainDoubleClickOnAFileOfAMultiSelectionOffersThatFileInBothViews) {
+    replies["mydisk"] = {200, "docs|0|x|1|7|c|0|0\r\nnotes.txt|1|txt|0|9|c|0|0\r\n"};
+    loginAndSettle();
+    TDownFrm& down = *program->DownFrm;
+    QString offered;
+    // Closes the download window once it is shown modally, noting its file.
+    QTimer closer;
+    closer.setInterval(0);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!down.isVisible())
+            return;
+        offered = down.dl_name->text();
+        down.close();
+    });
+    closer.start();
+    for (const bool icons : {false, true}) {
+        SCOPED_TRACE(icons ? "icon view" : "details view");
+        if (icons)
+            mainFrm().N9->trigger();
+        auto* view = qobject_cast<QAbstractItemView*>(lv1().activeView());
+        ASSERT_NE(view, nullptr);
+        QWidget* viewport = view->viewport();
+        const auto rowAt = [&](int row) { return view->visualRect(view->model()->index(row, 0)).center(); };
+
+        // The folder, then the file with ctrl: both are selected.
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, rowAt(0));
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, rowAt(1));
+        ASSERT_EQ(lv1().SelectedRows(), (QList<int>{0, 1}));
+        EXPECT_EQ(mainFrm().Browser().SelectedKind, "folder");
+        EXPECT_EQ(mainFrm().Browser().CurrentFolderId, 7);
+
+        // A plain double click on the file: press and release, then the
+        // double click and its release.
+        offered.clear();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, rowAt(1));
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, rowAt(1));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, rowAt(1));
+        EXPECT_EQ(lv1().SelectedRows(), QList<int>{1});
+        EXPECT_EQ(mainFrm().Browser().SelectedKind, "file");
+        EXPECT_EQ(offered, QStringLiteral("notes.txt"));
+        EXPECT_FALSE(mainFrm().loading->isVisible());  // no listing was asked for
+        EXPECT_EQ(site.requestsFor("mydisk").size(), 1);
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
 TEST_F(MainWindowTest, AListingAskedForWhileOneIsOutstandingIsRefusedAsBusy) {

@@ -22,12 +22,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -70,6 +72,7 @@ protected:
             return chosenFiles;
         };
         SetErrorReportSink([this](const QByteArray&, const QByteArray& message) { errors.append(message); });
+        QObject::connect(&btnUpload, &QPushButton::clicked, [this] { click(&UploadRun::btnUploadClick); });
     }
     ~UploadRunTest() override { SetErrorReportSink(nullptr); }
 
@@ -80,6 +83,12 @@ protected:
     }
     // A click as the window delivers it: errors go to the report.
     void click(void (UploadRun::*handler)()) { RunGuarded([&] { (run.*handler)(); }); }
+    // The user's click on "上传文件" (nothing happens while it is disabled).
+    void pressUpload() { QTest::mouseClick(&btnUpload, Qt::LeftButton); }
+    QByteArray entry(const QString& path) {
+        const QFileInfo info(path);
+        return FileListEntry(ToGbk(info.fileName()), ToGbk(dir.path()) + "/", info.size());
+    }
     QByteArray remoteName(const QString& path) { return RemoteFileName(ToGbk(path), QFile(path).size()); }
     QList<QByteArray> commandsOf(const QByteArray& verb) const {
         QList<QByteArray> found;
@@ -187,7 +196,7 @@ TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {
     EXPECT_EQ(spStatus1.text(), u("文件上传已取消"));
 }
 
-TEST_F(UploadRunTest, TheRunReadsTheQueueByIndexWhileTheUserChangesIt) {
+TEST_F(UploadRunTest, TheRunTakesOnlyTheAnnouncedRowsWhileTheUserChangesTheQueue) {
     const QString a = make(QStringLiteral("a.txt"), "aaaa");
     const QString b = make(QStringLiteral("b.txt"), "bb");
     const QString c = make(QStringLiteral("c.txt"), "c");
@@ -204,16 +213,29 @@ TEST_F(UploadRunTest, TheRunReadsTheQueueByIndexWhileTheUserChangesIt) {
         return false;
     };
 
-    click(&UploadRun::btnUploadClick);
+    pressUpload();
 
-    // The row after the deleted one slid under the run's index and was
-    // passed over; the added one was taken without having been announced.
-    EXPECT_EQ(commandsOf("STOR"), (QList<QByteArray>{"STOR " + remoteName(a), "STOR " + remoteName(c),
-                                                     "STOR " + remoteName(d)}));
-    EXPECT_EQ(queue.Status(0), QueueStatus::Queued());  // b: not marked by a's completion
-    EXPECT_EQ(queue.Status(1), QueueStatus::Succeeded());
+    ASSERT_EQ(site.requestsFor("postlist").size(), 1);
+    EXPECT_EQ(site.requestsFor("postlist")[0].field("fl"), entry(a) + entry(b) + entry(c));
+    // The row after the deleted one is still taken; the added one was not
+    // announced and waits for the next run.
+    EXPECT_EQ(commandsOf("STOR"), (QList<QByteArray>{"STOR " + remoteName(a), "STOR " + remoteName(b),
+                                                     "STOR " + remoteName(c)}));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());  // b
+    EXPECT_EQ(queue.Status(1), QueueStatus::Succeeded());  // c
+    EXPECT_EQ(queue.Status(2), QueueStatus::Queued());     // d
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_FALSE(uploadFinished);  // the queue holds a row no run has taken
+
+    // The next click announces the queue as it now stands and sends it.
+    ftp.onCommand = nullptr;
+    pressUpload();
+    ASSERT_EQ(site.requestsFor("postlist").size(), 2);
+    EXPECT_EQ(site.requestsFor("postlist")[1].field("fl"), entry(b) + entry(c) + entry(d));
+    EXPECT_EQ(commandsOf("STOR").last(), "STOR " + remoteName(d));
     EXPECT_EQ(queue.Status(2), QueueStatus::Succeeded());
-    EXPECT_FALSE(site.requestsFor("postlist")[0].field("fl").contains("d.txt"));
+    EXPECT_TRUE(uploadFinished);
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
 TEST_F(UploadRunTest, AStoreThatKeepsTimingOutIsRetriedThenItsRowFails) {
@@ -337,24 +359,36 @@ TEST_F(UploadRunTest, AnEmptyQueueOffersTheOpenDialogAndPostsNothing) {
     EXPECT_EQ(ftp.controlConnections(), 0);
 }
 
-TEST_F(UploadRunTest, AnEarlierAcceptedAnnouncementLetsAnEmptyQueueRunUnannounced) {
-    postListAccepted = true;
-    answerWith = TModalResult::mrOk;
+TEST_F(UploadRunTest, OnlyTheAnnouncementOfTheSameClickStartsARun) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    queue.AddLocalFile(a);
+    pressUpload();
+    ASSERT_EQ(commandsOf("STOR"), QList<QByteArray>{"STOR " + remoteName(a)});
+    commands.N6Click();  // "清空列表"
+
+    // An empty queue: the open dialog adds a file; nothing was announced,
+    // so no run starts.
     const QString late = make(QStringLiteral("late.txt"), "late");
     chosenFiles = {late};
-    click(&UploadRun::btnUploadClick);
-    EXPECT_TRUE(site.requestsFor("postlist").isEmpty());
-    EXPECT_EQ(commandsOf("STOR"), QList<QByteArray>{"STOR " + remoteName(late)});
-    EXPECT_EQ(site.requestsFor("update").size(), 2);
+    pressUpload();
+    EXPECT_EQ(openDialogs, 1);
+    ASSERT_EQ(queue.Count(), 1);
+    EXPECT_EQ(spStatus1.text(), u("服务器连接失败..."));
+    // The site refuses the announcement, then the post fails.
+    replies["postlist"] = {200, "false|refused\r\n"};
+    pressUpload();
+    EXPECT_EQ(spStatus1.text(), u("服务器连接失败..."));
+    replies["postlist"] = {500, "broken"};
+    pressUpload();
+    EXPECT_EQ(errors.size(), 1);
 
-    // With nothing chosen the run logs in and quits at once.
-    queue.Clear();
-    uploadFinished = false;
-    chosenFiles.clear();
-    click(&UploadRun::btnUploadClick);
-    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I", "QUIT"}));
-    EXPECT_EQ(site.requestsFor("update").size(), 4);
-    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_EQ(site.requestsFor("postlist").size(), 3);
+    EXPECT_EQ(ftp.controlConnections(), 1);  // the first run's only
+    EXPECT_EQ(commandsOf("STOR").size(), 1);
+    EXPECT_EQ(site.requestsFor("update").size(), 2);
+    EXPECT_EQ(queue.Status(0), QueueStatus::Queued());
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_EQ(btnUpload.text(), u("上传文件"));
 }
 
 TEST_F(UploadRunTest, TheDebugLogHasFourLinesPerCompletionWhileMarkerAndFlagAreSet) {

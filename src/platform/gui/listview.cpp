@@ -17,6 +17,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 int TListRowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows.size()); }
 
 int TListRowsModel::columnCount(const QModelIndex& parent) const {
@@ -177,7 +179,7 @@ int TListView::AddRow(const QString& caption, int imageIndex, const QStringList&
     const int row = Count();
     if (updating_ == 0)
         model_->beginInsertRows(QModelIndex(), row, row);
-    model_->rows.append({caption, imageIndex, subItems, false});
+    model_->rows.append({caption, imageIndex, subItems, false, ++lastRowKey_});
     if (updating_ == 0)
         model_->endInsertRows();
     return row;
@@ -289,6 +291,15 @@ QList<int> TListView::SelectedRows() const {
     return rows;
 }
 
+quint64 TListView::RowKey(int row) const { return row >= 0 && row < Count() ? model_->rows[row].key : 0; }
+
+int TListView::FindRowKey(quint64 key) const {
+    const auto& rows = model_->rows;
+    const auto found = std::lower_bound(rows.begin(), rows.end(), key,
+                                        [](const TListRowsModel::Row& row, quint64 k) { return row.key < k; });
+    return found != rows.end() && found->key == key ? int(found - rows.begin()) : -1;
+}
+
 QWidget* TListView::activeView() const { return stack_->currentWidget(); }
 
 bool TListView::eventFilter(QObject* watched, QEvent* event) {
@@ -297,16 +308,19 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
     if (onViewport) {
         switch (event->type()) {
         case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-                Q_EMIT Click();
-            break;
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                // Let the view update the selection first, then report.
+                // The view settles the selection on these events: a plain
+                // click on a row of a multi-selection reduces it to that row
+                // only at the release. Let the view have the event first, so
+                // that the handlers read the selection the user sees.
                 watched->removeEventFilter(this);
                 QCoreApplication::sendEvent(watched, event);
                 watched->installEventFilter(this);
-                Q_EMIT DblClick();
+                if (event->type() == QEvent::MouseButtonRelease)
+                    Q_EMIT Click();
+                else
+                    Q_EMIT DblClick();
                 return true;
             }
             break;

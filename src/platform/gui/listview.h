@@ -25,6 +25,7 @@ public:
         int imageIndex = 0;
         QStringList subItems;
         bool checked = false;
+        quint64 key = 0;
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -85,6 +86,13 @@ public:
     void SetChecked(int row, bool checked);
     QList<int> SelectedRows() const;
 
+    // Every row gets a key when it is added, unique in this list and rising
+    // with each row added; it stays with the row while rows before it are
+    // deleted. Rows are only ever appended, so the keys rise along the rows.
+    quint64 RowKey(int row) const;
+    // The row that holds `key` now, or -1 when that row was deleted.
+    int FindRowKey(quint64 key) const;
+
     QTreeView* reportView() const { return report_; }
     QListView* iconView() const { return icons_; }
     QWidget* activeView() const;
@@ -110,4 +118,5 @@ private:
     TViewStyle style_ = TViewStyle::vsReport;
     int updating_ = 0;
     bool acceptFiles_ = false;
+    quint64 lastRowKey_ = 0;
 };
