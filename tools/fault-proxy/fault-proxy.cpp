@@ -54,7 +54,7 @@ public:
 
 private:
     void pump(bool up);
-    void fault();
+    void fault(bool up);
     void finish();
     QByteArray rewriteControl(const QByteArray& bytes);
     QByteArray rewritePassiveLine(const QByteArray& line);
@@ -206,7 +206,7 @@ void Link::pump(bool up) {
                 (up ? upTail_ : downTail_).clear();
             }
             if (textFault || proxy_.schedule().BytesUntilFault() == 0) {
-                fault();
+                fault(up);
                 return;
             }
         }
@@ -217,7 +217,7 @@ void Link::pump(bool up) {
     }
 }
 
-void Link::fault() {
+void Link::fault(bool up) {
     FaultSchedule& schedule = proxy_.schedule();
     schedule.Fired();
     const FaultAction& action = proxy_.plan().Action;
@@ -225,12 +225,26 @@ void Link::fault() {
     say("FAULT " + QByteArray(names[int(action.Kind)]) + " connection=" + QByteArray::number(number_) +
         (data_ ? " data" : "") + " at=" + QByteArray::number(schedule.Counted()));
     switch (action.Kind) {
-    case FaultKind::Cut:
-        // What was forwarded reaches the client first; the server's end goes now.
-        client_->disconnectFromHost();
-        server_->abort();
+    case FaultKind::Cut: {
+        // The connection breaks. The end that was sending is reset now; the
+        // receiving end gets what was forwarded, then a reset too. Neither
+        // may see an orderly close: that ends an FTP upload as if the whole
+        // file had arrived, which no client could tell from the real end.
+        QTcpSocket* sender = up ? client_ : server_;
+        QTcpSocket* receiver = up ? server_ : client_;
+        resetOnClose(sender);
+        sender->abort();
+        const auto breakReceiver = [receiver] {
+            if (receiver->state() != QAbstractSocket::UnconnectedState && receiver->bytesToWrite() == 0) {
+                resetOnClose(receiver);
+                receiver->abort();
+            }
+        };
+        connect(receiver, &QTcpSocket::bytesWritten, this, breakReceiver);
+        breakReceiver();
         finish();
         return;
+    }
     case FaultKind::Reset:
         resetOnClose(client_);
         resetOnClose(server_);

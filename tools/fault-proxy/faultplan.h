@@ -10,7 +10,7 @@
 #include <random>
 
 enum class FaultKind {
-    Cut,      // both ends close, the client's end after what was forwarded
+    Cut,      // the connection breaks: both ends are reset, the receiving one after what was forwarded
     Reset,    // both ends are reset (RST)
     Stall,    // nothing passes for DurationMs, then the bytes flow again
     Trickle,  // for DurationMs the bytes pass at BytesPerSecond
