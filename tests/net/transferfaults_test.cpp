@@ -28,10 +28,11 @@ QByteArray Document(qsizetype size) {
 
 // Runs one download with the downloader's defaults into `path`; the code of
 // its end.
-int Download(const QByteArray& url, const QString& path, int timeoutMs = 120000) {
+int Download(const QByteArray& url, const QString& path, int stallTimeoutMs = 30000, int timeoutMs = 120000) {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     TMultipartHttpDownloader d;
+    d.StallTimeout = stallTimeoutMs;
     d.URL = url;
     d.PartCount = 2;
     d.FileStream = &file;
@@ -61,6 +62,26 @@ TEST(TransferFaults, ADownloadCutEveryFewMiBContinuesAndArrivesWhole) {
     ASSERT_TRUE(WaitFor([&] { return proxy.totalDown() >= doc.size(); }));
     EXPECT_GE(proxy.faults(), 8);
     EXPECT_LT(proxy.totalDown(), doc.size() * 12 / 10);
+}
+
+TEST(TransferFaults, AStalledOrResetRangeIsContinuedWhereItStood) {
+    QTemporaryDir root;
+    const QByteArray doc = Document(8 << 20);
+    WriteFileBytes(root.filePath(QStringLiteral("big.bin")), doc);
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.start(root.path())) << nginx.error().toStdString();
+    for (const QString& fault : {QStringLiteral("stall:3000"), QStringLiteral("reset")}) {
+        FaultProxy proxy(nginx.port(), {QStringLiteral("--at"), QStringLiteral("1M,5M"), QStringLiteral("--fault"),
+                                        fault, QStringLiteral("--count"), QStringLiteral("down")});
+        ASSERT_TRUE(proxy.isRunning()) << proxy.error().toStdString();
+        QTemporaryDir out;
+        const QString path = out.filePath(QStringLiteral("big.bin"));
+        // A stall outlasts the downloader's patience: the range is given up
+        // and continued on a new connection.
+        ASSERT_EQ(Download("http://127.0.0.1:" + QByteArray::number(proxy.port()) + "/big.bin", path, 500), 200);
+        EXPECT_TRUE(ReadFileBytes(path) == doc);
+        EXPECT_TRUE(WaitFor([&] { return proxy.faults() == 2; })) << fault.toStdString();
+    }
 }
 
 TEST(TransferFaults, AServerWithoutRangesIsReadInOneStream) {
