@@ -29,6 +29,19 @@ bool IsAskedRange(int statusCode, const QByteArray& contentRangeBegin, qint64 as
     return ok && begin == askedStart;
 }
 
+RangeReplyUse JudgeRangeReply(int statusCode, const QByteArray& contentRangeBegin, qint64 contentLength,
+                              const RangeAsk& ask) {
+    if (statusCode == 206) {
+        if (!contentRangeBegin.trimmed().isEmpty())
+            return IsAskedRange(statusCode, contentRangeBegin, ask.Begin) ? RangeReplyUse::AskedBytes
+                                                                          : RangeReplyUse::Refused;
+        return contentLength == ask.LastByte - ask.Begin + 1 ? RangeReplyUse::AskedBytes : RangeReplyUse::Refused;
+    }
+    if (statusCode == 200 && ask.StartsAtZero && ask.DocumentLength > 0 && contentLength == ask.DocumentLength)
+        return RangeReplyUse::WholeDocument;
+    return RangeReplyUse::Refused;
+}
+
 QByteArray DecodeDocName(const QByteArray& docName) {
     QByteArray name = docName;
     name.replace('+', ' ');  // before the escapes, so that "%2B" stays a "+"

@@ -33,5 +33,31 @@ QList<DownloadRange> SplitDocument(qint64 contentLength, int partCount);
 // land at the wrong place.
 bool IsAskedRange(int statusCode, const QByteArray& contentRangeBegin, qint64 askedStart);
 
+// How a part client's reply to a range request may be used.
+enum class RangeReplyUse {
+    Refused,        // not the bytes asked for: nothing of it reaches the file
+    AskedBytes,     // the bytes asked for, from the asked first byte on
+    WholeDocument,  // the whole document from its first byte (a server without ranges)
+};
+
+// What the range asked for when the reply came.
+struct RangeAsk {
+    qint64 Begin = 0;           // first byte asked for
+    qint64 LastByte = 0;        // last document byte the range covers
+    bool StartsAtZero = false;  // the range as first divided starts at byte 0
+    qint64 DocumentLength = 0;  // the length the size probe learnt
+};
+
+// Judges a range reply by its status, its Content-Range start (empty when
+// the reply had none) and its Content-Length (-1 when it had none):
+// - a 206 is the asked bytes when its Content-Range starts at Begin, or,
+//   without a Content-Range, when its length is exactly that of the range
+//   asked (anything else would land at the wrong place or leave a hole);
+// - a 200 of exactly the probed length is the whole document, usable only by
+//   the range that starts at byte 0 (its body is the file from offset 0);
+//   any other range must never write it.
+RangeReplyUse JudgeRangeReply(int statusCode, const QByteArray& contentRangeBegin, qint64 contentLength,
+                              const RangeAsk& ask);
+
 // The document name as the probe shows it: "+" and %xx escapes decoded.
 QByteArray DecodeDocName(const QByteArray& docName);

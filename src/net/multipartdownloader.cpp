@@ -75,6 +75,7 @@ void TMultipartHttpDownloader::Start() {
     curSpeed_ = 0.0;
     percentDone_ = 0.0;
     emptyDocument_ = false;
+    oneStream_ = false;
     setState(State::Probing);
     if (!raise([&] {
             if (OnShowStats)

@@ -7,9 +7,14 @@
 // ranges (see downloadranges.h) and every range is fetched by its own part
 // client (TMyHttpCli), each block written straight from the received buffer
 // at its absolute position in FileStream: nothing is buffered and nothing is
-// joined afterwards. A range that fails is fetched again from its start; a
-// range that keeps failing ends the transfer. OnRequestDone reports the end
-// once: (200, "OK") for a complete document, any other pair for a failure.
+// joined afterwards. A range whose connection breaks, stalls or ends short
+// continues where it stopped: the bytes it has stay in the file and only the
+// rest is asked for again. A range that keeps failing without getting a byte
+// further ends the transfer. A server without ranges, which answers the
+// range starting at byte 0 with the whole document, gets one stream: that
+// reply is written from offset 0 and the other ranges stop. OnRequestDone
+// reports the end once: (200, "OK") for a complete document, any other pair
+// for a failure.
 //
 // Everything runs on the thread's event loop, driven by the part clients'
 // events, one posted notice (the start of the ranges) and two timers (the
@@ -100,6 +105,10 @@ public:
     // A range that fails this many times in a row without getting further
     // than before ends the whole transfer.
     int MaxRangeFailures = 5;
+    // A range that failed without getting a byte further is asked for again
+    // after RetryDelay × (failures in a row) ms, so a failing server is not
+    // hammered; a range that made progress continues at once.
+    int RetryDelay = 500;
 
     // --- Events -------------------------------------------------------------
     std::function<void(TMultipartHttpDownloader& sender, const QByteArray& msg)> OnDisplay;
@@ -152,6 +161,7 @@ private:
     void partFinished(TMyHttpCli& part, quint16 errCode);
     void rangeFailed(TMyHttpCli& part, int errorCode, const QByteArray& detail);
     void restartPart(TMyHttpCli& part);
+    bool becomeOneStream(TMyHttpCli& part);
     void sendRange(TMyHttpCli& part);
     void checkAllDone();
 
@@ -170,6 +180,7 @@ private:
     QTimer watchdog_;
     QElapsedTimer clock_;  // since Start, for ElapsedTime
     bool emptyDocument_ = false;  // the probe announced a document of 0 bytes
+    bool oneStream_ = false;      // the server ignores ranges: range 0 carries the whole document
 
     qint64 contentLength_ = 0;
     qint64 totalCount_ = 0;

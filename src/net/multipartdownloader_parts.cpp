@@ -11,10 +11,11 @@
 #include <algorithm>
 
 void TMultipartHttpDownloader::sendRange(TMyHttpCli& part) {
-    part.ContentRangeBegin = QByteArray::number(part.StartOffset);
+    // The range asks only for what it does not have yet: after a break, the
+    // bytes already written stay and the request continues behind them.
+    part.ContentRangeBegin = QByteArray::number(part.StartOffset + part.DataCount);
     part.ContentRangeEnd = QByteArray::number(part.EndOffset);
     copyConnectionProperties(part);
-    part.DataCount = 0;
     part.PartDone = false;
     part.Accepted = false;
     part.RejectedStatus = 0;
@@ -26,20 +27,71 @@ void TMultipartHttpDownloader::sendRange(TMyHttpCli& part) {
 void TMultipartHttpDownloader::partHeaderEnd(TMyHttpCli& part) {
     part.LastActivity = MillisecondTick();
     const int status = part.StatusCode();
-    if (IsAskedRange(status, part.ContentRangeBegin, part.StartOffset + part.DataCount)) {
+    RangeAsk ask;
+    ask.Begin = part.StartOffset + part.DataCount;
+    ask.LastByte = part.LastByte;
+    ask.StartsAtZero = part.StartOffset == 0;
+    ask.DocumentLength = contentLength_;
+    switch (JudgeRangeReply(status, part.ContentRangeBegin, part.ContentLength(), ask)) {
+    case RangeReplyUse::AskedBytes:
         part.Accepted = true;
         return;
+    case RangeReplyUse::WholeDocument:
+        // Its body is the document from byte 0: written from the start of
+        // the file again, over whatever is there (the same bytes).
+        part.Accepted = true;
+        part.DataCount = 0;
+        if (!oneStream_)
+            becomeOneStream(part);
+        return;
+    case RangeReplyUse::Refused:
+        break;
     }
     // A redirect is followed by the client (its body is not written), or
     // ends the request and so the attempt.
     if (status >= 300 && status < 400)
         return;
-    // Not the bytes asked for - a 200 with the whole document from a server
-    // that ignores Range, a 206 for other bytes, an error page: nothing of it
-    // may reach the file, and reading it would only waste time. Abandoned
-    // here; its completion restarts the range.
+    // Not the bytes asked for - a 200 for a range that does not start at 0,
+    // a 206 for other bytes, an error page: nothing of it may reach the
+    // file, and reading it would only waste time. Abandoned here; its
+    // completion asks for the range again.
     part.RejectedStatus = status;
     part.Abort();
+}
+
+bool TMultipartHttpDownloader::becomeOneStream(TMyHttpCli& part) {
+    oneStream_ = true;
+    part.EndOffset = contentLength_;
+    part.LastByte = contentLength_ - 1;
+    // The other ranges stop now: nothing they still receive is written, and
+    // owners take back what their gauges counted for them.
+    QList<TMyHttpCli*> others;
+    for (TMyHttpCli* p : std::as_const(parts_)) {
+        if (p != &part)
+            others.append(p);
+    }
+    parts_ = {&part};
+    for (TMyHttpCli* other : std::as_const(others)) {
+        other->Retired = true;
+        if (other->State() != httpReady)
+            other->Abort();
+        other->deleteLater();
+    }
+    if (!display("Ranges ignored by the server: one stream from index " + QByteArray::number(part.PartIndex)))
+        return false;
+    for (TMyHttpCli* other : std::as_const(others)) {
+        const int index = other->PartIndex;
+        const qint64 start = other->StartOffset;
+        if (!raise([&] {
+                if (OnProgressSetPosition)
+                    OnProgressSetPosition(*this, index, start);
+            }))
+            return false;
+    }
+    return raise([&] {
+        if (OnProgressSetPosition)
+            OnProgressSetPosition(*this, part.PartIndex, part.StartOffset);
+    });
 }
 
 void TMultipartHttpDownloader::partData(TMyHttpCli& part, const char* buffer, int len) {
@@ -90,20 +142,20 @@ void TMultipartHttpDownloader::partLocationChange(TMyHttpCli& part) {
 void TMultipartHttpDownloader::partFinished(TMyHttpCli& part, quint16 errCode) {
     part.PartDone = true;
     const QByteArray index = QByteArray::number(part.PartIndex);
+    // The range counts as done when every byte of it was written from
+    // replies that carried the asked bytes, whatever ended the last one.
+    const qint64 span = part.LastByte - part.StartOffset + 1;
+    if (part.Accepted && part.DataCount == span && part.RejectedStatus == 0) {
+        if (display("Download done index = " + index + " OK"))
+            checkAllDone();
+        return;
+    }
     if (errCode != 0 && part.RejectedStatus == 0) {
         if (display("Download done index = " + index + "  ErrorCode = " + QByteArray::number(errCode)))
             rangeFailed(part, errCode, "ErrorCode = " + QByteArray::number(errCode));
         return;
     }
     const int status = part.RejectedStatus != 0 ? part.RejectedStatus : part.StatusCode();
-    // A 206 counts only when all of the range arrived: a reply that
-    // announced fewer bytes than asked would leave a hole in the file.
-    const qint64 span = part.LastByte - part.StartOffset + 1;
-    if (errCode == 0 && status == 206 && part.Accepted && part.DataCount == span) {
-        if (display("Download done index = " + index + " OK"))
-            checkAllDone();
-        return;
-    }
     if (display("Download done index = " + index + "  Status = " + QByteArray::number(status))) {
         // The failure code of a range that keeps failing: its HTTP status,
         // unless that looks like success.
@@ -113,9 +165,9 @@ void TMultipartHttpDownloader::partFinished(TMyHttpCli& part, quint16 errCode) {
 }
 
 void TMultipartHttpDownloader::rangeFailed(TMyHttpCli& part, int errorCode, const QByteArray& detail) {
-    // Only attempts that get no further than any before them count: a range
-    // that makes progress goes on being restarted, one that cannot be served
-    // ends the transfer instead of being asked for without end.
+    // Only attempts that bring no new byte count: a range that makes
+    // progress goes on being continued, one that cannot be served ends the
+    // transfer instead of being asked for without end.
     if (part.Progressed)
         part.Failures = 0;
     else
@@ -133,12 +185,25 @@ void TMultipartHttpDownloader::restartPart(TMyHttpCli& part) {
         return;
     if (!raise([&] {
             if (OnProgressSetPosition)
-                OnProgressSetPosition(*this, part.PartIndex, part.StartOffset);
+                OnProgressSetPosition(*this, part.PartIndex, part.StartOffset + part.DataCount);
         }))
         return;
-    // The client asks at URL again, which a redirect never changes: a range
-    // that was redirected is redirected again.
-    sendRange(part);
+    // Not done while it waits to be asked for again.
+    part.PartDone = false;
+    const int delay = part.Failures > 0 ? RetryDelay * part.Failures : 0;
+    if (delay <= 0) {
+        // The client asks at URL again, which a redirect never changes: a
+        // range that was redirected is redirected again.
+        sendRange(part);
+        return;
+    }
+    const quint64 generation = generation_;
+    QPointer<TMyHttpCli> target(&part);
+    QTimer::singleShot(delay, this, [this, generation, target] {
+        if (generation != generation_ || target.isNull() || target->Retired)
+            return;
+        RunGuarded([&] { sendRange(*target); });
+    });
 }
 
 void TMultipartHttpDownloader::checkAllDone() {

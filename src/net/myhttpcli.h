@@ -8,7 +8,7 @@ class TMyHttpCli : public THttpCli {
 public:
     using THttpCli::THttpCli;
 
-    qint64 DataCount = 0;    // bytes of this range written since it was last (re)started
+    qint64 DataCount = 0;    // bytes of this range written so far (a continuation keeps them)
     qint64 StartOffset = 0;  // first byte of the range
     qint64 EndOffset = 0;    // last byte asked for; for the last range the document length
     int PartIndex = 0;       // position in the downloader's list

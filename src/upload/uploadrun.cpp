@@ -1,9 +1,11 @@
 #include "upload/uploadrun.h"
 
 #include "config/debuglog.h"
+#include "net/ftpfailure.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/helperlib.h"
 #include "text/convert.h"
+#include "text/errors.h"
 #include "text/gbk.h"
 #include "upload/filelist.h"
 
@@ -11,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <utility>
 
 namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -27,6 +30,8 @@ UploadRun::UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistratio
         ftp1RequestDone(sender, rqType, errCode);
     };
     ftp1.OnProgress64 = [this](TFtpClient& sender, qint64 count, bool& abort) { ftp1Progress64(sender, count, abort); };
+    retryTimer_.setSingleShot(true);
+    QObject::connect(&retryTimer_, &QTimer::timeout, [this] { RunGuarded([&] { retryNow(); }); });
 }
 
 void UploadRun::enableUpload() {
@@ -68,6 +73,8 @@ void UploadRun::btnUploadClick() {
     currentRow_ = 0;
     CurrentIndex = -1;
     RemoteSize = 0;
+    retakeRow_ = false;
+    reconnecting_ = false;
     ConnectFtp();
 }
 
@@ -115,8 +122,12 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
             break;
         default: break;
         }
-    } else if (rqType == ftpPutAsync || rqType == ftpRestPutAsync) {
-        settleCurrentRow(QueueStatus::Failed());
+    } else if (rqType == ftpPutAsync || rqType == ftpRestPutAsync || reconnecting_) {
+        // A store, or the log-in of a retry, failed.
+        if (!scheduleRetry(errCode)) {
+            reconnecting_ = false;
+            settleCurrentRow(QueueStatus::Failed());
+        }
     }
     // Runs after every other completion: after the last store it ends the
     // run, and so it does after QUIT's completion, which comes inside the
@@ -125,6 +136,43 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
     // receive.
     if (pastLastRow())
         endOfRunSteps();
+}
+
+bool UploadRun::scheduleRetry(quint16 errCode) {
+    if (!currentRowUploading())
+        return false;
+    if (!IsTransientFtpFailure(errCode, ftp1.LastResponse()))
+        return false;
+    const bool progressed = rowReached_ > reachedAtFailure_;
+    reachedAtFailure_ = rowReached_;
+    w_.btnAbort.setEnabled(true);
+    if (progressed) {
+        // The connection carried the file further: connect again at once.
+        retriesUsed_ = 0;
+        w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
+        retryTimer_.start(0);
+        return true;
+    }
+    if (retriesUsed_ >= RetryDelaysMs.size())
+        return false;
+    const int delay = RetryDelaysMs[retriesUsed_++];
+    w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
+                  u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
+    retryTimer_.start(delay);
+    return true;
+}
+
+void UploadRun::retryNow() {
+    if (!currentRowUploading())
+        return;
+    retakeRow_ = true;
+    reconnecting_ = true;
+    ConnectFtp();
+    // Open could not even start (no completion follows): the row has failed.
+    if (reconnecting_ && !retryTimer_.isActive() && !ftp1.Connected()) {
+        reconnecting_ = false;
+        settleCurrentRow(QueueStatus::Failed());
+    }
 }
 
 void UploadRun::endOfRunSteps() {
@@ -140,6 +188,11 @@ void UploadRun::endOfRunSteps() {
     w_.UploadFinished = !rowsAddedMeanwhile;
 }
 
+bool UploadRun::currentRowUploading() const {
+    const int row = queue_.FindRow(currentRow_);
+    return row >= 0 && queue_.Status(row) == QueueStatus::Uploading();
+}
+
 void UploadRun::settleCurrentRow(const QString& status) {
     const int row = queue_.FindRow(currentRow_);
     if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading())
@@ -150,8 +203,15 @@ void UploadRun::UploadNextFile() {
     // Rows that need no transfer (missing files, files the server holds
     // whole) are passed over in this loop rather than by a call per row, so
     // that a long queue of them does not grow the stack.
+    reconnecting_ = false;
     for (;;) {
-        ++runPosition_;
+        // A retry takes the row it broke off again.
+        if (!std::exchange(retakeRow_, false)) {
+            ++runPosition_;
+            retriesUsed_ = 0;
+            rowReached_ = -1;
+            reachedAtFailure_ = -1;
+        }
         if (pastLastRow()) {
             w_.ShowStatus(u("全部文件上传结束。"));
             ftp1.Quit();
@@ -178,8 +238,10 @@ void UploadRun::UploadNextFile() {
         RemoteSize = GetRemoteFileSize(CurrentRemoteName);
         if (!ftp1.Connected()) {
             // The connection went while SIZE waited (pause, time-out, the
-            // server closed it): the run stops here.
-            settleCurrentRow(QueueStatus::Failed());
+            // server closed it): the row is tried again later, or the run
+            // stops here.
+            if (!scheduleRetry(quint16(ftp1.StatusCode())))
+                settleCurrentRow(QueueStatus::Failed());
             return;
         }
         setGauge(RemoteSize);
@@ -214,6 +276,8 @@ void UploadRun::setGauge(qint64 count) {
 }
 
 void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
+    if (count > RemoteSize)
+        rowReached_ = std::max(rowReached_, count);
     setGauge(count);
     w_.ShowStatus(u("【") + CurrentFileName + u("】文件上传中..."));
     if (w_.pb1.value() > 0)
@@ -221,6 +285,8 @@ void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
 }
 
 void UploadRun::btnAbortClick() {
+    retryTimer_.stop();
+    reconnecting_ = false;
     if (ftp1.Connected())
         ftp1.Abort();
     // The row being sent waits for the next run, which continues it.
@@ -231,6 +297,11 @@ void UploadRun::btnAbortClick() {
 }
 
 void UploadRun::btnCancelClick() {
+    if (retryTimer_.isActive()) {
+        retryTimer_.stop();
+        settleCurrentRow(QueueStatus::Failed());
+    }
+    reconnecting_ = false;
     enableUpload();
     w_.ShowStatus(u("文件上传已取消"));
     w_.btnCancel.setEnabled(false);

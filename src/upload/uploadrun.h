@@ -17,6 +17,14 @@
 // registers only announced uploads. The queue may change while the run goes
 // on: a deleted row is passed over, and rows added meanwhile stay queued for
 // the next run, which announces them.
+//
+// A store broken by the network (connection lost, time-out, 421/425/426)
+// is tried again: the run logs in again, asks SIZE and continues with REST
+// from the server's size. A try that sent bytes is followed at once; tries
+// that sent nothing wait a growing delay each, and RetryDelaysMs.size() of
+// them in a row fail the row. Replies another try will not change (530,
+// 550, 552, 553, a local file that cannot be read) fail the row at once.
+// "暂停" and "取消" stop a pending retry.
 
 #include "net/ftpclient.h"
 #include "upload/uploadqueue.h"
@@ -24,7 +32,9 @@
 #include "upload/uploadwindow.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QTimer>
 
 class UploadRun {
 public:
@@ -57,7 +67,17 @@ public:
     QString CurrentFileName;  // empty until the first row of the program's life is taken
     QByteArray CurrentRemoteName;
 
+    // The waits before the retries of a row that follow tries which sent
+    // nothing (ms); their number bounds such retries in a row.
+    QList<int> RetryDelaysMs = {2000, 5000, 10000};
+
 private:
+    // Schedules another try of the row being sent after a failure that
+    // may go away; false when the row has failed for good.
+    bool scheduleRetry(quint16 errCode);
+    void retryNow();
+    // The row being sent is still in the queue and marked as being sent.
+    bool currentRowUploading() const;
     void endOfRunSteps();
     // The run has passed the last row it announced.
     bool pastLastRow() const { return runPosition_ >= runRows_.size(); }
@@ -74,4 +94,10 @@ private:
     QList<quint64> runRows_;   // the rows the run's announcement named, by row key
     qsizetype runPosition_ = -1;  // index into runRows_
     quint64 currentRow_ = 0;   // the key of the row being sent
+    QTimer retryTimer_;
+    int retriesUsed_ = 0;       // retries of the row in a row after tries that sent nothing
+    qint64 rowReached_ = -1;    // furthest offset of the row sent beyond the server's size, -1: none
+    qint64 reachedAtFailure_ = -1;
+    bool retakeRow_ = false;    // the next UploadNextFile takes the current row again
+    bool reconnecting_ = false; // a retry is logging in again
 };

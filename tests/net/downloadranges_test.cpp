@@ -47,6 +47,27 @@ TEST(DownloadRanges, OnlyA206FromTheAskedByteIsWritten) {
     EXPECT_FALSE(IsAskedRange(206, "*", 0));
 }
 
+TEST(DownloadRanges, ARangeReplyIsUsedOnlyForTheBytesItCarries) {
+    const RangeAsk second{501, 999, false, 1000};
+    const RangeAsk first{0, 500, true, 1000};
+    const RangeAsk firstContinued{300, 500, true, 1000};
+    using U = RangeReplyUse;
+    EXPECT_EQ(JudgeRangeReply(206, "501", 499, second), U::AskedBytes);
+    EXPECT_EQ(JudgeRangeReply(206, "500", 500, second), U::Refused);
+    // Without Content-Range only the exact length of the asked range will do.
+    EXPECT_EQ(JudgeRangeReply(206, "", 499, second), U::AskedBytes);
+    EXPECT_EQ(JudgeRangeReply(206, "", 498, second), U::Refused);
+    EXPECT_EQ(JudgeRangeReply(206, "", -1, second), U::Refused);
+    // A 200 of the whole document serves only the range that starts at 0,
+    // also when it was being continued further on.
+    EXPECT_EQ(JudgeRangeReply(200, "", 1000, first), U::WholeDocument);
+    EXPECT_EQ(JudgeRangeReply(200, "", 1000, firstContinued), U::WholeDocument);
+    EXPECT_EQ(JudgeRangeReply(200, "", 1000, second), U::Refused);
+    EXPECT_EQ(JudgeRangeReply(200, "", 999, first), U::Refused);
+    EXPECT_EQ(JudgeRangeReply(200, "", -1, first), U::Refused);
+    EXPECT_EQ(JudgeRangeReply(416, "", 0, first), U::Refused);
+}
+
 TEST(DownloadRanges, DocNameDecodesEscapesAndPlus) {
     EXPECT_EQ(DecodeDocName("my%20file+v%2B1.bin"), "my file v+1.bin");
     EXPECT_EQ(DecodeDocName("%D6%D0.txt"), "\xD6\xD0.txt");  // GBK bytes stay bytes

@@ -45,6 +45,7 @@ struct Download {
         d->URL = url;
         d->PartCount = parts;
         d->FileStream = &file;
+        d->RetryDelay = 5;
         d->OnDisplay = [this](TMultipartHttpDownloader&, const QByteArray& msg) { display << msg; };
         d->OnShowStats = [this](TMultipartHttpDownloader&) { ++stats; };
         d->OnProgressAddSegment = [this](TMultipartHttpDownloader&, qint64 s, qint64 a, qint64 i) {
@@ -202,16 +203,17 @@ TEST(MultipartDownloader, TheDestinationEndsExactlyAtTheDocument) {
 }
 
 TEST(MultipartDownloader, ARangeNotServedAsAskedIsNotWrittenAndIsAskedAgain) {
-    // A 200 with the whole document (Range ignored), a 206 for other bytes,
-    // and a 206 whose body stops short of what it announced.
+    // A 200 with the whole document for a range that does not start at 0, a
+    // 206 for other bytes, and a 206 without Content-Range of another length.
     const QByteArray doc = Document(1000);
-    const QList<qint64> totals = {1000, 1000, 1400};  // only the short 206's bytes were the asked ones
+    const QList<qint64> totals = {1000, 1000, 1000};
     const QList<QByteArray> statuses = {"200", "206", "206"};
     const QList<std::function<QByteArray(RangeServer&, const RangeRequest&)>> faults = {
         [](RangeServer& s, const RangeRequest&) { return s.normalReply(RangeRequest{}); },
         [](RangeServer& s, const RangeRequest& r) { return s.normalReply(RangeRequest{{}, {}, r.begin + 1, r.end}); },
         [](RangeServer& s, const RangeRequest& r) {
-            return s.normalReply(r, 400).replace("Content-Length: 499", "Content-Length: 400");
+            return s.normalReply(RangeRequest{{}, {}, r.begin + 1, r.end})
+                .replace("Content-Range: bytes 502-999/1000\r\n", "");
         },
     };
     for (int i = 0; i < faults.size(); ++i) {
@@ -237,22 +239,56 @@ TEST(MultipartDownloader, ARangeNotServedAsAskedIsNotWrittenAndIsAskedAgain) {
     }
 }
 
-TEST(MultipartDownloader, ARangeCutShortIsFetchedAgainFromItsStart) {
-    RangeServer server(Document(100000));
-    int count = 0;
-    server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
-        if (r.begin == 50001 && count++ == 0)
-            return reply(server.normalReply(r, 1000), Then::Abort);
-        return std::nullopt;
-    };
-    Download dl(server.url());
-    ASSERT_TRUE(dl.run());
-    EXPECT_EQ(dl.written(), server.document());
-    EXPECT_EQ(server.rangesFrom(50001).size(), 2);
-    EXPECT_TRUE(dl.displayed("Download done index = 1  ErrorCode = " + QByteArray::number(WinSock::ConnectionReset)));
-    EXPECT_EQ(dl.d->TotalCount(), 101000);  // bytes before the restart stay counted
-    const QList<qint64>& gauge = dl.positions[1];
-    EXPECT_EQ(gauge.mid(gauge.indexOf(51001), 2), QList<qint64>({51001, 50001}));
+TEST(MultipartDownloader, ARangeCutOrEndedShortContinuesWhereItStopped) {
+    // A connection reset after 1000 bytes, and a complete 206 that announced
+    // fewer bytes than the range.
+    for (const bool reset : {true, false}) {
+        RangeServer server(Document(100000));
+        int count = 0;
+        server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+            if (r.begin != 50001 || count++ > 0)
+                return std::nullopt;
+            if (reset)
+                return reply(server.normalReply(r, 1000), Then::Abort);
+            return reply(server.normalReply(r, 1000).replace("Content-Length: 49999", "Content-Length: 1000"));
+        };
+        Download dl(server.url());
+        ASSERT_TRUE(dl.run());
+        EXPECT_EQ(dl.errorCode, 200);
+        EXPECT_EQ(dl.written(), server.document());
+        EXPECT_EQ(server.rangesFrom(50001).size(), 1);
+        ASSERT_EQ(server.rangesFrom(51001).size(), 1);
+        EXPECT_EQ(server.rangesFrom(51001)[0].bytes, rangeRequest(server, "/file.bin", "51001-100000"));
+        if (reset) {
+            EXPECT_TRUE(
+                dl.displayed("Download done index = 1  ErrorCode = " + QByteArray::number(WinSock::ConnectionReset)));
+        }
+        EXPECT_EQ(dl.d->TotalCount(), 100000);  // every byte asked for once
+        const QList<qint64>& gauge = dl.positions[1];
+        EXPECT_EQ(gauge.mid(gauge.indexOf(51001), 2), QList<qint64>({51001, 51001}));  // the gauge keeps its place
+    }
+}
+
+TEST(MultipartDownloader, AServerWithoutRangesGivesOneStreamFromTheFirstRange) {
+    // Every ranged request answered with the whole document; and a server
+    // that ignores only the first range while serving the second.
+    for (const bool secondServed : {false, true}) {
+        RangeServer server(Document(100000));
+        server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+            if (r.begin < 0 || (secondServed && r.begin > 0))
+                return std::nullopt;
+            return reply(server.normalReply(RangeRequest{}));
+        };
+        Download dl(server.url());
+        ASSERT_TRUE(dl.run());
+        EXPECT_EQ(dl.errorCode, 200);
+        EXPECT_EQ(dl.written(), server.document());
+        EXPECT_TRUE(dl.displayed("Ranges ignored by the server: one stream from index 0"));
+        EXPECT_EQ(dl.d->Parts().size(), 1);
+        EXPECT_EQ(dl.positions[0].last(), 100000);
+        EXPECT_EQ(dl.positions[1].last(), 50001);  // the second range's share went back to nothing
+        EXPECT_LE(server.rangesFrom(50001).size(), 5);
+    }
 }
 
 TEST(MultipartDownloader, RedirectedRangesContinueWhereTheyStoodAndRedirectBodiesStayOut) {
@@ -362,19 +398,22 @@ TEST(MultipartDownloader, ARangeCutAgainAndAgainGoesOnWhileItGetsFurther) {
         RangeServer server(Document(100000));
         int count = 0;
         server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
-            if (r.begin != 50001 || count >= 7)
+            if (r.begin < 50001 || count >= 7)
                 return std::nullopt;
             ++count;
-            return reply(server.normalReply(r, further ? 1000 * count : 1000), Then::Abort);
+            // Getting further: 1000 more bytes every time. Not: the first
+            // cut brings 1000 bytes, the later ones none.
+            return reply(server.normalReply(r, further || count == 1 ? 1000 : 0), Then::Abort);
         };
         Download dl(server.url());
         ASSERT_TRUE(dl.run());
         if (further) {
             EXPECT_EQ(dl.errorCode, 200);
             EXPECT_EQ(dl.written(), server.document());
-        } else {  // the first cut got further than nothing; five more got no further
+            EXPECT_EQ(server.rangesFrom(57001).size(), 1);  // each continuation where the cut left it
+        } else {  // the first cut brought bytes; five more brought none
             EXPECT_EQ(dl.errorCode, WinSock::ConnectionReset);
-            EXPECT_EQ(server.rangesFrom(50001).size(), 6);
+            EXPECT_EQ(server.rangesFrom(51001).size(), 5);
         }
     }
 }

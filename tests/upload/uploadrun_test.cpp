@@ -6,7 +6,9 @@
 
 #include "platform/gui/listview.h"
 #include "platform/gui/msgdlg.h"
+#include "support/faultproxy.h"
 #include "support/fakesite.h"
+#include "support/pyftpserver.h"
 #include "support/scriptedftp.h"
 #include "support/testutil.h"
 #include "text/errors.h"
@@ -18,6 +20,7 @@
 #include "upload/uploadrun.h"
 #include "upload/uploadwindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -235,17 +238,20 @@ TEST_F(UploadRunTest, TheRunTakesOnlyTheAnnouncedRowsWhileTheUserChangesTheQueue
     EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
-TEST_F(UploadRunTest, AStoreWithoutProgressTimesOutAndItsRowFails) {
+TEST_F(UploadRunTest, AStoreThatKeepsTimingOutIsRetriedThenItsRowFails) {
     const QString a = make(QStringLiteral("a.txt"), "aaaa");
     queue.AddLocalFile(a);
     run.ftp1.Timeout = 1;
+    run.RetryDelaysMs = {10, 20};
     ftp.onStoreEnd = [](ScriptedFtpServer&) {};  // the final 226 never comes
 
     click(&UploadRun::btnUploadClick);
 
     // The waits gave up; the aborted store's completion follows from the
-    // event loop.
-    EXPECT_TRUE(WaitFor([&] { return queue.Status(0) == QueueStatus::Failed(); }, 5000));
+    // event loop. The first try sent the file's bytes, so the next follows
+    // at once; it gets no further, and neither do the two retries after it.
+    EXPECT_TRUE(WaitFor([&] { return queue.Status(0) == QueueStatus::Failed(); }, 15000));
+    EXPECT_EQ(ftp.controlConnections(), 4);
     EXPECT_FALSE(run.ftp1.Connected());
     EXPECT_TRUE(site.requestsFor("update").isEmpty());
     EXPECT_TRUE(btnCancel.isEnabled());
@@ -476,6 +482,77 @@ TEST_F(UploadRunTest, UpdateIsPostedAlsoForAnEmptyQueueAndOtherRepliesAreIgnored
     EXPECT_EQ(spStatus1.text(), "");
     EXPECT_EQ(errors.size(), 1);
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(UploadRunTest, AStoreCutTwiceIsRetriedAndTheRowEndsUploaded) {
+    QByteArray content(64 << 20, Qt::Uninitialized);
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = char((i * 7919) >> 8);
+    const QString big = make(QStringLiteral("big.bin"), content);
+    run.RetryDelaysMs = {10, 20, 40};
+    // The data connection cut twice in the middle; the control connection
+    // cut twice right after STOR went out.
+    const QList<QStringList> plans = {
+        {QStringLiteral("--faults-on"), QStringLiteral("data"), QStringLiteral("--at"), QStringLiteral("20M,40M")},
+        {QStringLiteral("--faults-on"), QStringLiteral("control"), QStringLiteral("--after-text"),
+         QStringLiteral("STOR "), QStringLiteral("--after-text"), QStringLiteral("STOR ")},
+    };
+    for (const QStringList& plan : plans) {
+        PyFtpServer server("uploader", "pw");
+        ASSERT_TRUE(server.isRunning()) << server.error().constData();
+        QDir(server.home()).mkdir(QStringLiteral("up"));
+        FaultProxy proxy(server.port(), QStringList{QStringLiteral("--ftp"), QStringLiteral("--count"),
+                                                    QStringLiteral("up")} + plan);
+        ASSERT_TRUE(proxy.isRunning()) << proxy.error().toStdString();
+        settings.FtpPort = QByteArray::number(proxy.port());
+        queue.Clear();
+        uploadFinished = false;
+        statuses.clear();
+        queue.AddLocalFile(big);
+
+        click(&UploadRun::btnUploadClick);
+
+        ASSERT_TRUE(WaitFor([&] { return queue.Status(0) != QueueStatus::Uploading(); }, 60000));
+        EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+        EXPECT_TRUE(ReadFileBytes(server.filePath(QStringLiteral("up/") + QString::fromLatin1(remoteName(big)))) ==
+                    content);
+        // Cuts after bytes went out are followed at once; cuts before any
+        // byte wait, longer each time.
+        if (plan.contains(QStringLiteral("data"))) {
+            EXPECT_EQ(statuses.count(u("【big.bin】连接中断，重新连接中...")), 2);
+        } else {
+            EXPECT_TRUE(statuses.contains(u("【big.bin】连接中断，0.01秒后第1次重试...")));
+            EXPECT_TRUE(statuses.contains(u("【big.bin】连接中断，0.02秒后第2次重试...")));
+        }
+        EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+        EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    }
+}
+
+TEST_F(UploadRunTest, AStoreRefusedFor550FailsAtOnceAndPauseOrCancelStopAPendingRetry) {
+    const QString a = make(QStringLiteral("a.txt"), "aaaa");
+    queue.AddLocalFile(a);
+    run.RetryDelaysMs = {50};
+    ftp.replies["STOR"] = "550 Permission denied.\r\n";
+    click(&UploadRun::btnUploadClick);
+    EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
+    EXPECT_EQ(ftp.controlConnections(), 1);
+    click(&UploadRun::btnCancelClick);
+
+    // A transient refusal schedules a retry; pausing or cancelling in its
+    // wait means no further connection, and the row says what became of it.
+    ftp.replies["STOR"] = "426 Connection closed; transfer aborted.\r\n";
+    for (const auto& stop : {&UploadRun::btnAbortClick, &UploadRun::btnCancelClick}) {
+        queue.Clear();
+        queue.AddLocalFile(a);
+        const int connections = ftp.controlConnections();
+        click(&UploadRun::btnUploadClick);
+        EXPECT_EQ(spStatus1.text(), u("【a.txt】连接中断，0.05秒后第1次重试..."));
+        click(stop);
+        WaitFor([] { return false; }, 300);  // well past the retry's time
+        EXPECT_EQ(ftp.controlConnections(), connections + 1);
+        EXPECT_EQ(queue.Status(0), stop == &UploadRun::btnAbortClick ? QueueStatus::ToResume() : QueueStatus::Failed());
+    }
 }
 
 }  // namespace

@@ -5,17 +5,37 @@
 
 #include "command.h"
 #include "net/ftpclient.h"
+#include "net/ftpfailure.h"
 #include "text/gbk.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
+#include <algorithm>
 
 namespace {
 
 const char kUsage[] =
     "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
-    "[--verbose] LOCAL REMOTE";
+    "[--retries N] [--retry-wait S] [--verbose] LOCAL REMOTE\n"
+    "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again: it logs\n"
+    "  in again, asks SIZE and continues with REST from the server's size, at once after a try that\n"
+    "  sent bytes, else after S, 2.5 S, 5 S ... seconds (default S = 2); N tries in a row that send\n"
+    "  nothing (default 3) end it. 530, 550, 552, 553 and local file errors fail at once.";
+
+// Retries wait longer each time: 1, 2.5 and 5 times the base wait, then 5.
+double RetryDelayFactor(int attempt) {
+    static const double factors[] = {1.0, 2.5, 5.0};
+    return factors[std::min(attempt, 2)];
+}
+
+void SleepProcessingEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 QByteArray rateText(double bytesPerSecond) {
     return QByteArray::number(bytesPerSecond / (1024.0 * 1024.0), 'f', 1) + " MiB/s";
@@ -47,6 +67,14 @@ public:
         return done_ && !failed_;
     }
 
+    // The code and text of the failure that ended the run: a completion's
+    // error code, or the client's own code when a wait timed out.
+    int failureCode() const { return errCode_ != 0 ? errCode_ : ftp.StatusCode(); }
+    // The furthest file offset this try handed to the server beyond where
+    // it started, or -1 when it sent nothing.
+    qint64 reached() const { return lastCount_ > startOffset_ ? lastCount_ : -1; }
+    QByteArray failureText() const { return ftp.LastResponse(); }
+
     void printResult() const {
         WriteOut("ErrCode: " + QByteArray::number(errCode_) + "\n");
         WriteOut("StatusCode: " + QByteArray::number(ftp.StatusCode()) + "\n");
@@ -60,6 +88,10 @@ public:
 private:
     // A failed request ends the run where it is, as in the upload run.
     void onDone(TFtpRequest rqType, quint16 errCode) {
+        // A refused SIZE only means the server holds no such file yet;
+        // startStore reads its outcome and sends the file from the start.
+        if (errCode != 0 && rqType == ftpSizeAsync)
+            return;
         if (errCode != 0) {
             if (!failed_) {
                 failed_ = true;
@@ -163,10 +195,15 @@ int runFtpPut(ToolArgs& args) {
     const bool active = args.takeFlag("--active");
     const bool resume = args.takeFlag("--resume");
     const bool verbose = args.takeFlag("--verbose");
-    bool timeoutOk = false;
+    QByteArray retriesText = "3", retryWaitText = "2";
+    args.takeOption("--retries", retriesText, missing);
+    args.takeOption("--retry-wait", retryWaitText, missing);
+    bool timeoutOk = false, retriesOk = false, waitOk = false;
     const int timeoutSeconds = timeout.toInt(&timeoutOk);
+    const int retries = retriesText.toInt(&retriesOk);
+    const double retryWait = retryWaitText.toDouble(&waitOk);
     if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk ||
-        args.raw.size() != 2)
+        !retriesOk || retries < 0 || !waitOk || retryWait < 0 || args.raw.size() != 2)
         return UsageError("ftp-put");
 
     const QString local = QString::fromLocal8Bit(args.raw[0]);
@@ -175,21 +212,44 @@ int runFtpPut(ToolArgs& args) {
         WriteErr("ftp-put: no such file: " + args.raw[0] + "\n");
         return 1;
     }
-    FtpPutRun run(resume, info.size(), verbose);
-    TFtpClient& ftp = run.ftp;
-    ftp.HostName = TerminalToGbk(host);
-    ftp.Port = port;
-    ftp.UserName = TerminalToGbk(user);
-    ftp.PassWord = TerminalToGbk(pass);
-    ftp.HostDirName = TerminalToGbk(dir);
-    ftp.HostFileName = TerminalToGbk(args.raw[1]);
-    ftp.LocalFileName = local;
-    ftp.Passive = !active;
-    ftp.Binary = true;
-    ftp.Timeout = timeoutSeconds;
-    const bool stored = run.run();
-    run.printResult();
-    return stored ? 0 : 1;
+    // After a broken try the server holds part of the file: every retry
+    // asks SIZE and continues from there. Only tries that sent nothing
+    // count against the bound and wait before the next one.
+    int idleRetries = 0;
+    qint64 best = -1;
+    for (int attempt = 0;; ++attempt) {
+        FtpPutRun run(resume || attempt > 0, info.size(), verbose);
+        TFtpClient& ftp = run.ftp;
+        ftp.HostName = TerminalToGbk(host);
+        ftp.Port = port;
+        ftp.UserName = TerminalToGbk(user);
+        ftp.PassWord = TerminalToGbk(pass);
+        ftp.HostDirName = TerminalToGbk(dir);
+        ftp.HostFileName = TerminalToGbk(args.raw[1]);
+        ftp.LocalFileName = local;
+        ftp.Passive = !active;
+        ftp.Binary = true;
+        ftp.Timeout = timeoutSeconds;
+        const bool stored = run.run();
+        const bool progressed = run.reached() > best;
+        best = std::max(best, run.reached());
+        if (progressed)
+            idleRetries = 0;
+        if (stored || idleRetries >= retries || !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
+            run.printResult();
+            return stored ? 0 : 1;
+        }
+        if (progressed) {
+            WriteErr("Connection broke (" + GbkToTerminal(run.failureText()) + "); continuing\n");
+            continue;
+        }
+        const double seconds = retryWait * RetryDelayFactor(idleRetries);
+        ++idleRetries;
+        WriteErr("Connection broke (" + GbkToTerminal(run.failureText()) + "); retry " +
+                 QByteArray::number(idleRetries) + " of " + QByteArray::number(retries) + " in " +
+                 QByteArray::number(seconds, 'g', 3) + " s\n");
+        SleepProcessingEvents(int(seconds * 1000));
+    }
 }
 
 const ToolCommand ftpPutCommand("ftp-put", kUsage, runFtpPut);
