@@ -1,7 +1,9 @@
 // ftp-put: stores one local file on an FTP server the way the upload run
 // does: a blocking Open, and from inside its wait each completion starts the
 // next request (USER, PASS, CWD, TYPE I, optionally SIZE, then one store and
-// QUIT).
+// QUIT). With TLS (--tls auto, the default, or require) the log-in and the
+// file are protected when the server offers AUTH TLS; --cacert trusts a PEM
+// file's certificates besides the system's.
 
 #include "command.h"
 #include "net/ftpclient.h"
@@ -15,7 +17,7 @@ namespace {
 
 const char kUsage[] =
     "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
-    "[--verbose] LOCAL REMOTE";
+    "[--tls never|auto|require] [--cacert FILE] [--verbose] LOCAL REMOTE";
 
 QByteArray rateText(double bytesPerSecond) {
     return QByteArray::number(bytesPerSecond / (1024.0 * 1024.0), 'f', 1) + " MiB/s";
@@ -48,6 +50,11 @@ public:
     }
 
     void printResult() const {
+        if (ftp.TlsActive())
+            WriteOut(QByteArray("TLS: ") + ftp.TlsDescription() +
+                     (ftp.DataProtected() ? ", data protected\n" : ", data in plain text\n"));
+        else if (!ftp.TlsFailure().isEmpty())
+            WriteOut("TLS: failed, " + ftp.TlsFailure() + "\n");
         WriteOut("ErrCode: " + QByteArray::number(errCode_) + "\n");
         WriteOut("StatusCode: " + QByteArray::number(ftp.StatusCode()) + "\n");
         WriteOut("LastResponse: " + GbkToTerminal(ftp.LastResponse()) + "\n");
@@ -152,20 +159,23 @@ private:
 
 int runFtpPut(ToolArgs& args) {
     bool missing = false;
-    QByteArray host, port = "21", user, pass, dir, timeout = "15";
+    QByteArray host, port = "21", user, pass, dir, timeout = "15", tls = "auto", caFile;
     const bool hasHost = args.takeOption("--host", host, missing);
     args.takeOption("--port", port, missing);
     const bool hasUser = args.takeOption("--user", user, missing);
     const bool hasPass = args.takeOption("--pass", pass, missing);
     const bool hasDir = args.takeOption("--dir", dir, missing);
     args.takeOption("--timeout", timeout, missing);
+    args.takeOption("--tls", tls, missing);
+    const bool hasCaFile = args.takeOption("--cacert", caFile, missing);
     const bool passive = args.takeFlag("--passive");
     const bool active = args.takeFlag("--active");
     const bool resume = args.takeFlag("--resume");
     const bool verbose = args.takeFlag("--verbose");
     bool timeoutOk = false;
     const int timeoutSeconds = timeout.toInt(&timeoutOk);
-    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk ||
+    const bool tlsOk = tls == "never" || tls == "auto" || tls == "require";
+    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk || !tlsOk ||
         args.raw.size() != 2)
         return UsageError("ftp-put");
 
@@ -177,6 +187,13 @@ int runFtpPut(ToolArgs& args) {
     }
     FtpPutRun run(resume, info.size(), verbose);
     TFtpClient& ftp = run.ftp;
+    ftp.TlsMode = tls == "never" ? TFtpTlsMode::Never
+                  : tls == "require" ? TFtpTlsMode::Required
+                                     : TFtpTlsMode::IfOffered;
+    if (hasCaFile && ftp.AddTrustedCertificates(QString::fromLocal8Bit(caFile)) == 0) {
+        WriteErr("ftp-put: no PEM certificate in " + caFile + "\n");
+        return 1;
+    }
     ftp.HostName = TerminalToGbk(host);
     ftp.Port = port;
     ftp.UserName = TerminalToGbk(user);
