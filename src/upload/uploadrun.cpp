@@ -100,7 +100,8 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
                         "LastResponse was : '" + sender.LastResponse() + "'", "###-------------------"});
     if (errCode == 0 && rqType == ftpOpenAsync && sender.TlsActive())
         WriteDebugLogEntry(w_.Files, w_.Session.DebugLogEnabled,
-                           {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " + sender.HostName});
+                           {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " +
+                            sender.HostName});
     if (errCode == 0) {
         switch (rqType) {
         // Each log-in step waits for the next, and the rest of the run,

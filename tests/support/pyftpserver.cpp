@@ -6,11 +6,12 @@
 
 PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password, const QStringList& options) {
     process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setArguments(QStringList{SourceDir() + QStringLiteral("/tests/support/pyftpserver.py"),
-                                      QStringLiteral("--home"), home_.path(), QStringLiteral("--user"),
-                                      QString::fromUtf8(user), QStringLiteral("--password"), QString::fromUtf8(password),
-                                      QStringLiteral("--command-log"), logDir_.filePath(QStringLiteral("commands.log"))} +
-                          options);
+    process_.setArguments(
+        QStringList{SourceDir() + QStringLiteral("/tests/support/pyftpserver.py"), QStringLiteral("--home"),
+                    home_.path(), QStringLiteral("--user"), QString::fromUtf8(user), QStringLiteral("--password"),
+                    QString::fromUtf8(password), QStringLiteral("--command-log"),
+                    logDir_.filePath(QStringLiteral("commands.log"))} +
+        options);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start();
     if (!process_.waitForStarted(10000)) {

@@ -258,8 +258,8 @@ TEST_F(UploadRunTest, TheEndOfRunStepsRunTwiceAndTheGaugeOfAnEmptyFileIsFull) {
 
     click(&UploadRun::btnUploadClick);
 
-    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I", "SIZE " + name,
-                                                 "PASV", "STOR " + name, "QUIT"}));
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I",
+                                                 "SIZE " + name, "PASV", "STOR " + name, "QUIT"}));
     EXPECT_EQ(ftp.stored(), "");
     EXPECT_EQ(pb1.value(), 100);
     EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
@@ -349,7 +349,8 @@ TEST_F(UploadRunTest, AnEarlierAcceptedAnnouncementLetsAnEmptyQueueRunUnannounce
     uploadFinished = false;
     chosenFiles.clear();
     click(&UploadRun::btnUploadClick);
-    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I", "QUIT"}));
+    EXPECT_EQ(ftp.commands(),
+              (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I", "QUIT"}));
     EXPECT_EQ(site.requestsFor("update").size(), 4);
     EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
 }
