@@ -45,6 +45,8 @@ def parse_arguments(argv):
     p.add_argument("--register-path", help="address path of the upload registration (default: the site's)")
     p.add_argument("--vendor-path", default="/vendor/", help="address path of the skin server")
     p.add_argument("--big-file-mib", type=int, default=64, help="size of the large sample file in MiB")
+    p.add_argument("--ftp-tls-cert", help="PEM certificate: the FTP server requires explicit TLS with it")
+    p.add_argument("--ftp-tls-key", help="PEM private key of --ftp-tls-cert (default: in the same file)")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -80,7 +82,8 @@ def main(argv=None) -> int:
     try:
         httpd = SiteServer(("127.0.0.1", args.http_port),
                            Site(store, config, request_log, site_path, register_path, vendor_path))
-        ftpd = ftp.make_server(store, args.ftp_port, ftp_log, os.path.join(data_dir, "ftpd.log"))
+        ftpd = ftp.make_server(store, args.ftp_port, ftp_log, os.path.join(data_dir, "ftpd.log"),
+                               tls_cert=args.ftp_tls_cert, tls_key=args.ftp_tls_key)
     except OSError as error:
         print(f"cannot listen on 127.0.0.1: {error.strerror}", file=sys.stderr)
         if temporary:
@@ -109,6 +112,7 @@ def main(argv=None) -> int:
         "http_port": http_port,
         "ftp_port": config.ftp_port,
         "ftp_dir": store.ftp_dir,
+        "ftp_tls": bool(args.ftp_tls_cert),
         "data_dir": data_dir,
         "request_log": request_log.path,
         "ftp_log": ftp_log.path,

@@ -1,6 +1,10 @@
 """The site's FTP server: pyftpdlib on loopback with one FTP account per
 site account, each with its own home and upload folder. Every command and
-reply line goes to a JSON-lines log, so tests can assert the dialogue."""
+reply line goes to a JSON-lines log, so tests can assert the dialogue.
+
+With a certificate the server speaks explicit FTP over TLS (AUTH TLS, PBSZ,
+PROT; python3-openssl) and requires it on the control and the data
+connections."""
 
 from __future__ import annotations
 
@@ -59,7 +63,8 @@ class LoggedHandler(FTPHandler):
         return super().respond(resp, logfun)
 
 
-def make_server(store: Store, port: int, log: FtpLog, server_log_path: str) -> FTPServer:
+def make_server(store: Store, port: int, log: FtpLog, server_log_path: str,
+                tls_cert: str | None = None, tls_key: str | None = None) -> FTPServer:
     logger = logging.getLogger("pyftpdlib")
     logger.propagate = False
     logger.setLevel(logging.INFO)
@@ -68,7 +73,14 @@ def make_server(store: Store, port: int, log: FtpLog, server_log_path: str) -> F
     authorizer = DummyAuthorizer()
     for account in store.accounts.values():
         authorizer.add_user(account.ftp_user, account.ftp_password, store.ftp_home(account), perm="elradfmwMT")
-    handler = type("SiteFtpHandler", (LoggedHandler,), {"authorizer": authorizer, "dialogue_log": log})
+    bases: tuple = (LoggedHandler,)
+    attributes = {"authorizer": authorizer, "dialogue_log": log}
+    if tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        bases = (LoggedHandler, TLS_FTPHandler)
+        attributes.update(certfile=tls_cert, keyfile=tls_key or tls_cert,
+                          tls_control_required=True, tls_data_required=True)
+    handler = type("SiteFtpHandler", bases, attributes)
     server = FTPServer(("127.0.0.1", port), handler)
     server.max_cons = 64
     return server

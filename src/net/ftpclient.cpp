@@ -5,6 +5,7 @@
 
 #include "net/nestedwait.h"
 #include "net/socketerror.h"
+#include "text/gbk.h"
 
 #include <QMetaObject>
 
@@ -27,7 +28,11 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
     control_.onConnectFailed = [this](int code) { onControlConnectFailed(code); };
     control_.onReceived = [this] { onControlReceived(); };
     control_.onClosed = [this](int code) { onControlClosed(code); };
+    control_.onSecured = [this] { onControlSecured(); };
+    control_.onTlsFailed = [this](int code, const QByteArray& problem) { onControlTlsFailed(code, problem); };
     data_.onConnected = [this] { onDataConnected(); };
+    data_.onReady = [this] { onDataReady(); };
+    data_.onTlsFailed = [this](int code, const QByteArray& problem) { onDataTlsFailed(code, problem); };
     data_.onConnectFailed = [this](int code) { onDataConnectFailed(code); };
     data_.onDrained = [this] { onDataDrained(); };
     data_.onClosed = [this](int code) { onDataClosed(code); };
@@ -37,6 +42,12 @@ TFtpClient::~TFtpClient() {
     control_.onClosed = nullptr;
     control_.abort();
     data_.close();
+}
+
+int TFtpClient::AddTrustedCertificates(const QString& pemFile) {
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(pemFile, QSsl::Pem);
+    ExtraCaCertificates += certificates;
+    return int(certificates.size());
 }
 
 // ---- State, diagnostics, errors ---------------------------------------------
@@ -263,6 +274,11 @@ void TFtpClient::resetConnection() {
     data_.close();
     endStoreFiles();
     connected_ = false;
+    tlsActive_ = false;
+    dataProtected_ = false;
+    tlsDescription_.clear();
+    tlsFailure_.clear();
+    greetingLine_.clear();
     closeCompletes_ = false;
     passiveReply_.clear();
     multiResponse_.clear();
@@ -337,12 +353,76 @@ void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
 void TFtpClient::handleGreeting(int code) {
     if (code == 220) {
         setState(ftpConnected);
+        if (TlsMode != TFtpTlsMode::Never) {
+            greetingLine_ = lastResponse_;
+            sendAuthTls();
+            return;
+        }
         finishStep(0);
         return;
     }
     if (errorMessage_.isEmpty())
         errorMessage_ = lastResponse_;
     closeAfterReply(failureCode(code));
+}
+
+// ---- Explicit TLS (RFC 4217) -------------------------------------------------------
+
+void TFtpClient::sendAuthTls() { sendCommand("AUTH TLS", {234}, &TFtpClient::onAuthTlsReply); }
+
+void TFtpClient::onAuthTlsReply(int result) {
+    if (result == 0) {
+        display("! Starting TLS, certificate checked for " + HostName);
+        if (!control_.startTls(FtpTlsConfiguration(ExtraCaCertificates), FromGbk(HostName)))
+            onControlTlsFailed(TlsError::HandshakeFailed, "TLS is not available");
+        return;
+    }
+    if (TlsMode == TFtpTlsMode::Required) {
+        // No log-in in plain text: the connection is closed unused.
+        lastResponse_ = "534 TLS required, but the server refused AUTH TLS: " + lastResponse_;
+        statusCode_ = 534;
+        errorMessage_ = lastResponse_;
+        display("! " + lastResponse_);
+        closeAfterReply(534);
+        return;
+    }
+    // A server without TLS: Open ends as it does without AUTH TLS, on the
+    // greeting.
+    display("! The server does not offer TLS; going on in plain text");
+    errorMessage_.clear();
+    lastResponse_ = greetingLine_;
+    statusCode_ = 220;
+    finishStep(0);
+}
+
+void TFtpClient::onControlSecured() {
+    tlsActive_ = true;
+    tlsDescription_ = control_.tlsDescription();
+    display("! TLS established: " + tlsDescription_);
+    finishStep(0);
+}
+
+QByteArray TFtpClient::tlsFailureText(int code, const QByteArray& problem) {
+    return (code == TlsError::CertificateRejected ? "TLS certificate rejected - " : "TLS handshake failed - ") +
+           problem;
+}
+
+// Never a fallback to plain text: the connection is gone, the request fails
+// with the reason.
+void TFtpClient::onControlTlsFailed(int code, const QByteArray& problem) {
+    ++session_;
+    connected_ = false;
+    tlsFailure_ = problem;
+    lastResponse_ = "500 " + tlsFailureText(code, problem);
+    statusCode_ = 500;
+    errorMessage_ = lastResponse_;
+    display("! " + lastResponse_);
+    data_.close();
+    if (state_ != ftpAborting) {
+        setState(ftpNotConnected);
+        setState(ftpInternalReady);
+    }
+    complete(code);
 }
 
 // Closes the control connection on purpose; the request ends with `result`

@@ -14,10 +14,20 @@
 // upload run nests its whole dialogue inside the blocking Open that began it.
 //
 // Texts on the wire are GBK byte strings and pass through unchanged.
+//
+// Explicit TLS (RFC 4217), when TlsMode asks for it: after the greeting Open
+// sends "AUTH TLS"; on 234 the control connection becomes TLS, verified
+// against the system's trust store plus ExtraCaCertificates for HostName,
+// before anything else is sent. Pass then adds "PBSZ 0" and "PROT P", and
+// every data connection is TLS too, verified the same way and resuming the
+// control connection's session. A server that refuses AUTH TLS is used in
+// plain text with IfOffered and refused with Required; a failed handshake
+// or certificate check never falls back to plain text.
 
 #include "net/ftpcontrol.h"
 #include "net/ftpdata.h"
 #include "net/ftplocalfile.h"
+#include "net/ftptls.h"
 #include "net/ftptypes.h"
 
 #include <QByteArray>
@@ -25,6 +35,7 @@
 #include <QHostInfo>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 #include <functional>
 
@@ -58,6 +69,15 @@ public:
     bool MultiThreaded = false;      // kept for completeness; no effect
     bool DisplayFileFlag = false;    // kept for completeness; no effect
     QByteArray Language = "EN";      // kept for completeness; no effect
+    // Never: plain FTP. IfOffered: TLS when the server accepts AUTH TLS.
+    // Required: TLS or nothing.
+    TFtpTlsMode TlsMode = TFtpTlsMode::Never;
+    // Certificates trusted for TLS besides the system's (a private site's
+    // own authority, tests).
+    QList<QSslCertificate> ExtraCaCertificates;
+    // Adds the PEM certificates of a file to ExtraCaCertificates; returns
+    // how many it added (0 when the file holds none or cannot be read).
+    int AddTrustedCertificates(const QString& pemFile);
 
     // ---- Results, readable at any time, also inside handlers ---------------
     int StatusCode() const { return statusCode_; }            // code of the last reply line or local failure
@@ -69,6 +89,15 @@ public:
     bool Connected() const { return connected_; }              // the control connection is up
     qint64 ByteCount() const { return byteCount_; }            // bytes of this store handed to the data connection
     TFtpState State() const { return state_; }
+    // The control connection is TLS (since the last Open).
+    bool TlsActive() const { return tlsActive_; }
+    // The server accepted PROT P: data connections are TLS.
+    bool DataProtected() const { return dataProtected_; }
+    // Protocol and cipher of the control connection's TLS session.
+    const QByteArray& TlsDescription() const { return tlsDescription_; }
+    // Why the last TLS handshake failed ("certificate not trusted", "host
+    // name mismatch", ...); empty when none failed since the last Open.
+    const QByteArray& TlsFailure() const { return tlsFailure_; }
     TFtpRequest RequestType() const { return rqType_; }
 
     // ---- Events ------------------------------------------------------------
@@ -143,6 +172,11 @@ private:
     void onControlClosed(int errorCode);
     void handleReplyLine(const FtpReplyLine& line);
     void handleGreeting(int code);
+    void sendAuthTls();
+    void onAuthTlsReply(int result);
+    void onControlSecured();
+    void onControlTlsFailed(int code, const QByteArray& problem);
+    static QByteArray tlsFailureText(int code, const QByteArray& problem);
     void failInReplyHandling(const QByteArray& message);
     void closeAfterReply(int result);
 
@@ -151,6 +185,10 @@ private:
 
     // Single-command replies (ftpclient_session.cpp)
     void onCommandReply(int result);
+    void onPassReply(int result);
+    void sendPbsz();
+    void sendProt();
+    void onProtReply(int result);
     void onSizeReply(int result);
     void onQuitReply(int result);
 
@@ -165,7 +203,10 @@ private:
     void onStorFirstReply(int result);
     void onStorFinalReply(int result);
     void onDataConnected();
+    void onDataReady();
+    void startDataTls();
     void onDataConnectFailed(int errorCode);
+    void onDataTlsFailed(int code, const QByteArray& problem);
     void onDataDrained();
     void onDataClosed(int errorCode);
     void startSending();
@@ -200,6 +241,11 @@ private:
     bool replyEnded_ = true;
     qint64 sizeResult_ = 0;
     bool connected_ = false;
+    bool tlsActive_ = false;
+    bool dataProtected_ = false;
+    QByteArray tlsDescription_;
+    QByteArray tlsFailure_;
+    QByteArray greetingLine_;  // the 220 line, shown again when TLS is not to be had
 
     // Blocking waits share one deadline; store progress moves it.
     QElapsedTimer clock_;
@@ -208,8 +254,9 @@ private:
     // The store in progress
     struct StoreProgress {
         bool fileOpen = false;
-        bool dataUp = false;         // the data connection is established
+        bool dataUp = false;         // the data connection may carry the file (TLS: handshake done)
         bool storAccepted = false;   // 150/125 arrived
+        bool dataTlsStarted = false;
         bool sending = false;
         bool sendDone = false;       // end of file reached and the sending direction shut
         bool shutdownPending = false;

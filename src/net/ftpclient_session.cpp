@@ -75,7 +75,7 @@ void TFtpClient::onHostResolved(const QHostInfo& info) {
         const quint16 port = resolvePort(Port);
         const QHostAddress local(QString::fromLatin1(LocalAddr));
         display("! Connecting to " + address.toString().toLatin1() + " port " + QByteArray::number(port));
-        control_.connectTo(address, port, local);
+        control_.connectTo(address, port, local, TlsMode != TFtpTlsMode::Never);
     } catch (const QxError& error) {
         failLocally("500 " + QByteArray(error.className()) + ": " + error.message(), 500);
         return;
@@ -102,13 +102,37 @@ void TFtpClient::PassAsync() {
     if (PassWord.isEmpty())
         raise("Password empty");
     const std::optional<OtpChallenge> challenge = FindOtpChallenge(lastResponse_);
-    beginRequest(ftpPassAsync);
+    // Over TLS the log-in is followed by the data protection: PBSZ 0, PROT P.
+    beginRequest(ftpPassAsync, tlsActive_ ? QList<Step>{&TFtpClient::sendPbsz, &TFtpClient::sendProt} : QList<Step>{});
     if (challenge) {
         display("! Answering one-time password challenge, sequence " + QByteArray::number(challenge->sequence));
-        sendCommand("PASS " + OtpAnswer(*challenge, PassWord), {230, 332}, &TFtpClient::onCommandReply);
+        sendCommand("PASS " + OtpAnswer(*challenge, PassWord), {230, 332}, &TFtpClient::onPassReply);
     } else {
-        sendCommand("PASS " + PassWord, {230, 332}, &TFtpClient::onCommandReply);
+        sendCommand("PASS " + PassWord, {230, 332}, &TFtpClient::onPassReply);
     }
+}
+
+// Only a completed log-in (230) goes on to the data protection; 332 asks
+// for an account first.
+void TFtpClient::onPassReply(int result) {
+    if (result == 0 && statusCode_ != 230)
+        steps_.clear();
+    finishStep(result);
+}
+
+// RFC 4217 section 9: TLS protects the data connection only after PBSZ 0
+// and PROT P; a server that refuses them fails the request rather than get
+// the files in plain text.
+void TFtpClient::sendPbsz() { sendCommand("PBSZ 0", {200}, &TFtpClient::onCommandReply); }
+
+void TFtpClient::sendProt() { sendCommand("PROT P", {200}, &TFtpClient::onProtReply); }
+
+void TFtpClient::onProtReply(int result) {
+    if (result == 0) {
+        dataProtected_ = true;
+        display("! Data connections are protected with TLS");
+    }
+    finishStep(result);
 }
 
 void TFtpClient::CwdAsync() {

@@ -2,14 +2,18 @@
 
 #include "net/socketerror.h"
 
+#include <QSslSocket>
+
 FtpControlConnection::FtpControlConnection(QObject* parent) : FtpSocketLink(parent) {}
 
 FtpControlConnection::~FtpControlConnection() { dropSocket(); }
 
-void FtpControlConnection::connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress) {
+void FtpControlConnection::connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress,
+                                     bool tlsCapable) {
     dropSocket();
     parser_.reset();
-    auto* socket = new QTcpSocket(this);
+    // A QSslSocket carries plain text until its handshake starts.
+    QTcpSocket* socket = tlsCapable ? new QSslSocket(this) : new QTcpSocket(this);
     if (!localAddress.isNull() && localAddress != QHostAddress(QHostAddress::AnyIPv4) &&
         !socket->bind(localAddress, 0)) {
         const QByteArray text = SocketErrorDesc(SocketErrorCode(socket->error()));
@@ -25,12 +29,27 @@ void FtpControlConnection::connectTo(const QHostAddress& address, quint16 port, 
     socket->connectToHost(address, port);
 }
 
+bool FtpControlConnection::startTls(const QSslConfiguration& config, const QString& peerName) {
+    if (!isOpen())
+        return false;
+    parser_.reset();
+    socket_->readAll();
+    return FtpSocketLink::startTls(config, peerName);
+}
+
+void FtpControlConnection::secured() {
+    if (onSecured)
+        onSecured();
+}
+
 bool FtpControlConnection::isOpen() const { return isUp(); }
 
 bool FtpControlConnection::send(const QByteArray& line) {
     if (!isOpen())
         return false;
     socket_->write(line + "\r\n");
+    if (isSecured())
+        socket_->flush();  // see FtpDataConnection::write
     return true;
 }
 

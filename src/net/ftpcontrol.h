@@ -1,7 +1,8 @@
 #pragma once
 // The control connection of the FTP client: one TCP connection that carries
-// command lines out and reply bytes in. It only moves bytes; the client
-// takes reply lines out of parser() and decides what they mean.
+// command lines out and reply bytes in, in plain text or, after "AUTH TLS",
+// over TLS. It only moves bytes; the client takes reply lines out of
+// parser() and decides what they mean.
 
 #include "net/ftpreplyparser.h"
 #include "net/ftpsocketlink.h"
@@ -29,8 +30,15 @@ public:
 
     // Starts connecting from `localAddress` (null or 0.0.0.0: any); raises
     // FtpSocketException when that cannot start. Drops any earlier
-    // connection without notification.
-    void connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress);
+    // connection without notification. With `tlsCapable` the connection can
+    // later be secured with startTls().
+    void connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress, bool tlsCapable);
+    // Starts the TLS handshake (the server has answered "AUTH TLS" with
+    // 234); onSecured or onTlsFailed follows. Whatever arrived in plain text
+    // after the 234 reply is dropped: nothing from before the handshake may
+    // pass for a reply from inside it. False when the connection cannot do
+    // TLS.
+    bool startTls(const QSslConfiguration& config, const QString& peerName);
     // Connected and not yet closing.
     bool isOpen() const;
     // Sends `line` followed by CR LF; false when the connection is not open.
@@ -48,6 +56,10 @@ public:
     FtpReplyParser& parser() { return parser_; }
 
     std::function<void()> onReceived;  // new bytes are in parser()
+    std::function<void()> onSecured;   // the TLS handshake is done
+
+protected:
+    void secured() override;
 
 private:
     FtpReplyParser parser_;

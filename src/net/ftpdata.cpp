@@ -3,15 +3,45 @@
 #include "net/socketerror.h"
 #include "text/errors.h"
 
+#include <QSslSocket>
+#include <cerrno>
 #include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Accepts the server's data connection as a socket that can do TLS.
+class TlsCapableServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            ::close(int(descriptor));
+            return;
+        }
+        addPendingConnection(socket);
+    }
+};
+
+}  // namespace
 
 FtpDataConnection::FtpDataConnection(QObject* parent) : FtpSocketLink(parent) {}
 
 FtpDataConnection::~FtpDataConnection() { close(); }
 
+void FtpDataConnection::setTls(bool enabled, const QSslConfiguration& session, const QString& peerName) {
+    tls_ = enabled;
+    tlsSession_ = session;
+    peerName_ = peerName;
+}
+
 quint16 FtpDataConnection::listen(const QHostAddress& address, quint32 rangeStart, quint32 rangeEnd) {
     close();
-    auto* server = new QTcpServer(this);
+    QTcpServer* server = tls_ ? new TlsCapableServer(this) : new QTcpServer(this);
     const auto bindFailed = [server] {
         const QByteArray text = SocketErrorDesc(SocketErrorCode(server->serverError()));
         delete server;
@@ -47,8 +77,7 @@ quint16 FtpDataConnection::listen(const QHostAddress& address, quint32 rangeStar
             }
             adopt(incoming, true);
             server_->close();
-            if (onConnected)
-                onConnected();
+            tcpConnected();
         }
     });
     return server->serverPort();
@@ -58,7 +87,7 @@ bool FtpDataConnection::isListening() const { return server_ && server_->isListe
 
 void FtpDataConnection::connectTo(const QHostAddress& address, quint16 port) {
     dropSocket();
-    auto* socket = new QTcpSocket(this);
+    QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
     adopt(socket, false);
     socket->connectToHost(address, port);
 }
@@ -67,29 +96,168 @@ void FtpDataConnection::adopt(QTcpSocket* socket, bool alreadyConnected) {
     watch(socket, alreadyConnected);
     // A store receives nothing; whatever a server sends is dropped.
     connect(socket, &QTcpSocket::readyRead, this, [this] { socket_->readAll(); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        if (socket_ && socket_->bytesToWrite() == 0 && onDrained)
-            onDrained();
-    });
+    connect(socket, &QTcpSocket::bytesWritten, this, &FtpDataConnection::checkDrained);
+    // Over TLS, bytesWritten tells that a block was encrypted; it has gone
+    // to the system when the encrypted bytes have.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, &FtpDataConnection::checkDrained);
+}
+
+void FtpDataConnection::checkDrained() {
+    if (!socket_ || bytesToWrite() != 0 || !onDrained)
+        return;
+    if (!tls_) {
+        onDrained();
+        return;
+    }
+    if (writing_ || drainPosted_)
+        return;
+    drainPosted_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            drainPosted_ = false;
+            if (socket_ && bytesToWrite() == 0 && onDrained)
+                onDrained();
+        },
+        Qt::QueuedConnection);
+}
+
+void FtpDataConnection::tcpConnected() {
+    const QPointer<QTcpSocket> socket = socket_;
+    if (onConnected)
+        onConnected();
+    if (!tls_ && socket && socket == socket_ && onReady)
+        onReady();
+}
+
+bool FtpDataConnection::startTlsHandshake() {
+    if (!tls_ || tlsPending_ || secured_)
+        return true;
+    return isUp() && startTls(tlsSession_, peerName_);
+}
+
+void FtpDataConnection::secured() {
+    if (onReady)
+        onReady();
 }
 
 bool FtpDataConnection::isConnected() const { return isUp(); }
 
 void FtpDataConnection::write(const char* data, qint64 size) {
-    if (isConnected())
+    if (!isConnected())
+        return;
+    if (!tls_) {
         socket_->write(data, size);
+        return;
+    }
+    // A TLS socket would otherwise encrypt the block later, from an event it
+    // posts itself, and Qt 6.4 may then work on a session it has already
+    // freed. Flushing at once reports the progress from inside this call,
+    // where the report must not start the next block: drain reports are
+    // delivered from the event loop instead.
+    writing_ = true;
+    socket_->write(data, size);
+    socket_->flush();
+    writing_ = false;
+    checkDrained();
 }
 
-qint64 FtpDataConnection::bytesToWrite() const { return socket_ ? socket_->bytesToWrite() : 0; }
+qint64 FtpDataConnection::bytesToWrite() const {
+    if (!socket_)
+        return 0;
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_.data()))
+        return tls->bytesToWrite() + tls->encryptedBytesToWrite();
+    return socket_->bytesToWrite();
+}
 
 bool FtpDataConnection::shutdownSending() {
     if (!isConnected())
         return false;
+    if (tls_)
+        return closeTlsKeepingConnection();
     return ::shutdown(int(socket_->socketDescriptor()), SHUT_WR) == 0;
+}
+
+// TLS has no half-close of its own: close_notify tells the server that the
+// file is complete (a bare end of the TCP stream could be a cut), and the TLS
+// socket closes its descriptor after sending it. A full close would answer
+// whatever the server still sends (its session tickets may come that late)
+// with a reset, and a reset makes the server's system drop the part of the
+// file the server has not read yet. So the connection lives on in a
+// duplicate of the descriptor: once close_notify is out, this side shuts
+// down its sending direction there and reads the connection to its end, as
+// in plain mode.
+bool FtpDataConnection::closeTlsKeepingConnection() {
+    QTcpSocket* tls = socket_;
+    heldDescriptor_ = ::dup(int(tls->socketDescriptor()));
+    if (heldDescriptor_ < 0) {
+        tls->disconnectFromHost();  // the close is then reported as the socket's
+        return true;
+    }
+    tls->disconnect(this);
+    socket_ = nullptr;
+    closingTls_ = tls;
+    connect(tls, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::UnconnectedState)
+            halfCloseHeld();
+    });
+    tls->disconnectFromHost();
+    return true;
+}
+
+void FtpDataConnection::halfCloseHeld() {
+    if (closingTls_) {
+        closingTls_->disconnect(this);
+        DiscardSocket(closingTls_);
+        closingTls_ = nullptr;
+    }
+    if (heldDescriptor_ < 0 || heldNotifier_)
+        return;
+    ::shutdown(heldDescriptor_, SHUT_WR);
+    heldNotifier_ = new QSocketNotifier(heldDescriptor_, QSocketNotifier::Read, this);
+    connect(heldNotifier_, &QSocketNotifier::activated, this, &FtpDataConnection::readHeld);
+    readHeld();
+}
+
+// Whatever the server still sends is dropped; its close ends the transfer.
+void FtpDataConnection::readHeld() {
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(heldDescriptor_, buffer, sizeof buffer);
+        if (n > 0)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        const int code = n == 0 ? 0 : SocketErrorCodeFromErrno(errno);
+        releaseHeld();
+        reportClosed(code);
+        return;
+    }
+}
+
+void FtpDataConnection::releaseHeld() {
+    if (closingTls_) {
+        closingTls_->disconnect(this);
+        DiscardSocket(closingTls_);
+        closingTls_ = nullptr;
+    }
+    if (heldNotifier_) {
+        heldNotifier_->setEnabled(false);
+        heldNotifier_->deleteLater();
+        heldNotifier_ = nullptr;
+    }
+    if (heldDescriptor_ >= 0) {
+        ::close(heldDescriptor_);
+        heldDescriptor_ = -1;
+    }
 }
 
 void FtpDataConnection::close() {
     closeReported_ = true;
+    releaseHeld();
     dropSocket();
     if (server_) {
         QTcpServer* server = server_;

@@ -3,13 +3,17 @@
 // of a 227 reply (passive) or accepted on a port this side listens on
 // (active, announced with PORT). It moves bytes out, tells when everything
 // handed to it has gone to the system, and can end the sending direction so
-// that the server reads the end of the file.
+// that the server reads the end of the file. When the data is protected
+// (PROT P) the connection is TLS, this side the client in both modes,
+// verified like the control connection and resuming its session.
 
 #include "net/ftpsocketlink.h"
 
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
@@ -20,6 +24,12 @@ public:
     explicit FtpDataConnection(QObject* parent = nullptr);
     ~FtpDataConnection() override;
 
+    // Whether the next connection is TLS: `session` is the control
+    // connection's (its certificate checks and the session to resume), the
+    // certificate is checked for `peerName`. Set before listen()/connectTo().
+    void setTls(bool enabled, const QSslConfiguration& session = QSslConfiguration(),
+                const QString& peerName = QString());
+
     // Active mode: listens on `address`, on any port when both range ends are
     // 0, otherwise on the first free port from rangeStart to rangeEnd. Raises
     // FtpException: "DataPortRangeEnd must be greater than DataPortRangeStart",
@@ -28,25 +38,59 @@ public:
     quint16 listen(const QHostAddress& address, quint32 rangeStart, quint32 rangeEnd);
     bool isListening() const;
 
-    // Passive mode: starts connecting; onConnected or onConnectFailed follows.
+    // Passive mode: starts connecting; onConnected or onConnectFailed
+    // follows.
     void connectTo(const QHostAddress& address, quint16 port);
+
+    // With TLS: starts the handshake on the connected socket; onReady or
+    // onTlsFailed follows. The caller starts it once the server has
+    // accepted the transfer command (150): servers take bytes that come
+    // before it for a broken connection, or only start listening then.
+    // False when the handshake cannot start.
+    bool startTlsHandshake();
 
     bool isConnected() const;
     void write(const char* data, qint64 size);
     // Bytes handed to write() that have not yet gone to the system.
     qint64 bytesToWrite() const;
     // Shuts down the sending direction (the peer reads end of file); the
-    // connection stays open for the peer's close. False when not connected.
+    // connection stays open for the peer's close. Over TLS the session is
+    // closed (close_notify) and the connection with it; onClosed(0) follows.
+    // False when not connected.
     bool shutdownSending();
     // Closes at once (and stops listening), without notification.
     void close();
 
     // onConnected: passive: connected; active: the server's connection was
-    // accepted. Everything written has gone to the system:
+    // accepted. Then the connection may carry the file (plain: at once,
+    // TLS: once the handshake is done):
+    std::function<void()> onReady;
+    // Everything written has gone to the system:
     std::function<void()> onDrained;
+
+protected:
+    void tcpConnected() override;
+    void secured() override;
 
 private:
     void adopt(QTcpSocket* socket, bool alreadyConnected);
+    void checkDrained();
+    bool closeTlsKeepingConnection();
+    void halfCloseHeld();
+    void readHeld();
+    void releaseHeld();
+
+    bool tls_ = false;
+    QSslConfiguration tlsSession_;
+    QString peerName_;
+    // The end of a TLS store: the TLS socket, closing after close_notify, and
+    // a duplicate of its descriptor on which the connection is half-closed
+    // and read to its end.
+    QPointer<QTcpSocket> closingTls_;
+    int heldDescriptor_ = -1;
+    QPointer<QSocketNotifier> heldNotifier_;
+    bool writing_ = false;      // inside write(): drain reports wait
+    bool drainPosted_ = false;  // a drain report is on its way
 
     QPointer<QTcpServer> server_;
 };

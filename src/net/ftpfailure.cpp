@@ -6,6 +6,12 @@ bool IsTransientFtpFailure(int errCode, const QByteArray& lastResponse) {
     if (lastResponse.startsWith("Unable to open local file") || lastResponse.startsWith("Unable to read local file") ||
         lastResponse.startsWith("Unable to set resume position"))
         return false;
+    // A certificate that is not trusted, or a server that refuses TLS, stays
+    // so; and a connection that failed its TLS check must never be retried
+    // in a way that could end in plain text.
+    if (lastResponse.contains("TLS certificate rejected") || lastResponse.contains("TLS handshake failed") ||
+        lastResponse.startsWith("534 "))
+        return false;
     if (errCode >= 10000)  // a socket error number
         return true;
     switch (errCode) {

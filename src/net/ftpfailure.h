@@ -12,5 +12,5 @@
 //   a data connection that could not be made.
 //   Permanent: 530 (not logged in), 550 (no such file or folder, no
 //   access), 552 (no space), 553 (name not allowed), a local file that
-//   cannot be opened or read, and every other reply.
+//   cannot be opened or read, a TLS failure, and every other reply.
 bool IsTransientFtpFailure(int errCode, const QByteArray& lastResponse);

@@ -1,6 +1,11 @@
 #include "net/ftpsocketlink.h"
 
+#include "net/ftptls.h"
 #include "net/socketerror.h"
+
+#include <QCoreApplication>
+#include <QSslCipher>
+#include <QSslSocket>
 
 void FtpSocketLink::watch(QTcpSocket* socket, bool alreadyConnected) {
     socket->setParent(this);
@@ -8,12 +13,20 @@ void FtpSocketLink::watch(QTcpSocket* socket, bool alreadyConnected) {
     up_ = alreadyConnected;
     closeReported_ = false;
     lastError_ = 0;
+    tlsPending_ = false;
+    secured_ = false;
+    certificateErrors_.clear();
     connect(socket, &QTcpSocket::connected, this, [this] {
         up_ = true;
-        if (onConnected)
-            onConnected();
+        tcpConnected();
     });
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (tlsPending_) {
+            reportTlsFailed(error == QAbstractSocket::RemoteHostClosedError
+                                ? QByteArray("the server closed the connection during the handshake")
+                                : (socket_ ? socket_->errorString().toUtf8() : QByteArray()));
+            return;
+        }
         const int code = SocketErrorCode(error);
         if (!up_) {
             dropSocket();
@@ -26,9 +39,63 @@ void FtpSocketLink::watch(QTcpSocket* socket, bool alreadyConnected) {
             reportClosed(lastError_);
     });
     connect(socket, &QTcpSocket::disconnected, this, [this] {
-        if (up_)
+        if (tlsPending_)
+            reportTlsFailed("the server closed the connection during the handshake");
+        else if (up_)
             reportClosed(lastError_);
     });
+    if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
+        // Certificate errors are never ignored: the handshake fails after
+        // this signal, and its reason is taken from here.
+        connect(tls, &QSslSocket::sslErrors, this,
+                [this](const QList<QSslError>& errors) { certificateErrors_ = errors; });
+        connect(tls, &QSslSocket::encrypted, this, [this] {
+            tlsPending_ = false;
+            secured_ = true;
+            secured();
+        });
+    }
+}
+
+void FtpSocketLink::tcpConnected() {
+    if (onConnected)
+        onConnected();
+}
+
+bool FtpSocketLink::startTls(const QSslConfiguration& config, const QString& peerName) {
+    auto* tls = qobject_cast<QSslSocket*>(socket_.data());
+    if (!tls || !QSslSocket::supportsSsl())
+        return false;
+    tls->setSslConfiguration(config);
+    tls->setPeerVerifyName(peerName);
+    certificateErrors_.clear();
+    tlsPending_ = true;
+    tls->startClientEncryption();
+    return true;
+}
+
+void FtpSocketLink::reportTlsFailed(const QByteArray& detail) {
+    tlsPending_ = false;
+    const bool certificate = !certificateErrors_.isEmpty();
+    const int code = certificate ? TlsError::CertificateRejected : TlsError::HandshakeFailed;
+    const QByteArray problem = certificate ? FtpCertificateProblems(certificateErrors_) : detail;
+    closeReported_ = true;  // the failure is the report
+    dropSocket();
+    if (onTlsFailed)
+        onTlsFailed(code, problem);
+}
+
+QSslConfiguration FtpSocketLink::tlsSession() const {
+    auto* tls = qobject_cast<QSslSocket*>(socket_.data());
+    return tls ? tls->sslConfiguration() : QSslConfiguration();
+}
+
+QByteArray FtpSocketLink::tlsDescription() const {
+    auto* tls = qobject_cast<QSslSocket*>(socket_.data());
+    if (!tls || !secured_)
+        return QByteArray();
+    const QSslCipher cipher = tls->sessionCipher();
+    return (cipher.protocolString() + QLatin1Char(' ') + cipher.name()).toUtf8();
 }
 
 bool FtpSocketLink::isUp() const {
@@ -41,7 +108,14 @@ void FtpSocketLink::dropSocket() {
     QTcpSocket* socket = socket_;
     socket_ = nullptr;
     socket->disconnect(this);
+    DiscardSocket(socket);
+}
+
+void DiscardSocket(QTcpSocket* socket) {
     socket->abort();
+    // A TLS socket posts itself the encryption of what was written; run
+    // after the abort, it would work on the freed TLS session.
+    QCoreApplication::removePostedEvents(socket, QEvent::MetaCall);
     socket->deleteLater();
 }
 

@@ -26,6 +26,8 @@ UploadRun::UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistratio
     ftp1.Timeout = 15;
     ftp1.Options = ftpAcceptLF;
     ftp1.ShareMode = ftpShareExclusive;
+    // The log-in and the files go over TLS whenever the server offers it.
+    ftp1.TlsMode = TFtpTlsMode::IfOffered;
     ftp1.OnRequestDone = [this](TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
         ftp1RequestDone(sender, rqType, errCode);
     };
@@ -96,6 +98,12 @@ void UploadRun::ConnectFtp() {
     if (CurrentFileName.isEmpty())
         w_.ShowStatus(u("服务器连接中..."));
     w_.btnCancel.setEnabled(!w_.UploadFinished);
+    // A server whose certificate does not verify is not taken for the
+    // site's: the run has stopped without sending the password, and the
+    // user is told why.
+    if (!ftp1.TlsFailure().isEmpty())
+        throw FtpException(ToGbk(u("无法与 FTP 服务器 ")) + ftp1.HostName + ToGbk(u(" 建立加密连接：")) +
+                           ftp1.TlsFailure() + ToGbk(u("。上传已停止。")));
 }
 
 void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
@@ -103,6 +111,10 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
                        {"Request " + FtpRequestShortName(rqType) + " Done.",
                         "StatusCode = " + QByteArray::number(sender.StatusCode()),
                         "LastResponse was : '" + sender.LastResponse() + "'", "###-------------------"});
+    if (errCode == 0 && rqType == ftpOpenAsync && sender.TlsActive())
+        WriteDebugLogEntry(w_.Files, w_.Session.DebugLogEnabled,
+                           {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " +
+                            sender.HostName});
     if (errCode == 0) {
         switch (rqType) {
         // Each log-in step waits for the next, and the rest of the run,
@@ -167,7 +179,14 @@ void UploadRun::retryNow() {
         return;
     retakeRow_ = true;
     reconnecting_ = true;
-    ConnectFtp();
+    try {
+        ConnectFtp();
+    } catch (...) {
+        // A certificate failure: reported by the caller, the row has failed.
+        reconnecting_ = false;
+        settleCurrentRow(QueueStatus::Failed());
+        throw;
+    }
     // Open could not even start (no completion follows): the row has failed.
     if (reconnecting_ && !retryTimer_.isActive() && !ftp1.Connected()) {
         reconnecting_ = false;

@@ -18,4 +18,6 @@ TEST(FtpFailure, OnlyBrokenConnectionsAreWorthAnotherTry) {
     EXPECT_FALSE(IsTransientFtpFailure(500, "500 Command not understood."));
     EXPECT_FALSE(IsTransientFtpFailure(426, "Unable to read local file /tmp/x: Input/output error"));
     EXPECT_FALSE(IsTransientFtpFailure(426, "Unable to open local file /tmp/x: Permission denied"));
+    EXPECT_FALSE(IsTransientFtpFailure(12045, "500 TLS certificate rejected - certificate not trusted"));
+    EXPECT_FALSE(IsTransientFtpFailure(550, "Unable to establish data connection - TLS handshake failed - x"));
 }

@@ -7,13 +7,14 @@
 #include <QTcpSocket>
 #include <QTest>
 
-bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error) {
+bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error,
+                               const QString& subjectAltName) {
     const ProcessResult r = RunProcess(
         QStringLiteral("openssl"),
         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
          QStringLiteral("-nodes"), QStringLiteral("-keyout"), keyFile, QStringLiteral("-out"), certFile,
          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
-         QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:localhost")},
+         QStringLiteral("-addext"), QStringLiteral("subjectAltName=") + subjectAltName},
         30000);
     if (r.exitCode != 0) {
         error = QStringLiteral("openssl failed: ") + QString::fromUtf8(r.err);

@@ -38,6 +38,8 @@ private:
     QString error_;
 };
 
-// Makes a self-signed certificate for "localhost" with the openssl CLI;
+// Makes a self-signed certificate for "localhost" (or the names of
+// `subjectAltName`, such as "IP:127.0.0.1") with the openssl CLI;
 // false with the reason in `error` when that fails.
-bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error);
+bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error,
+                               const QString& subjectAltName = QStringLiteral("DNS:localhost"));

@@ -4,11 +4,14 @@
 
 #include <QDeadlineTimer>
 
-PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password) {
+PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password, const QStringList& options) {
     process_.setProgram(QStringLiteral("/usr/bin/python3"));
-    process_.setArguments({SourceDir() + QStringLiteral("/tests/support/pyftpserver.py"), QStringLiteral("--home"),
-                           home_.path(), QStringLiteral("--user"), QString::fromUtf8(user),
-                           QStringLiteral("--password"), QString::fromUtf8(password)});
+    process_.setArguments(
+        QStringList{SourceDir() + QStringLiteral("/tests/support/pyftpserver.py"), QStringLiteral("--home"),
+                    home_.path(), QStringLiteral("--user"), QString::fromUtf8(user), QStringLiteral("--password"),
+                    QString::fromUtf8(password), QStringLiteral("--command-log"),
+                    logDir_.filePath(QStringLiteral("commands.log"))} +
+        options);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start();
     if (!process_.waitForStarted(10000)) {
@@ -29,6 +32,13 @@ PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password) {
     }
     if (port_ == 0)
         error_ = "the FTP server did not report its port: " + out;
+}
+
+QList<QByteArray> PyFtpServer::commands() const {
+    QList<QByteArray> lines = ReadFileBytes(logDir_.filePath(QStringLiteral("commands.log"))).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
 }
 
 PyFtpServer::~PyFtpServer() {

@@ -2,12 +2,20 @@
 """A real FTP server for tests and benchmarks: pyftpdlib on 127.0.0.1.
 
 usage: pyftpserver.py --home DIR [--user NAME] [--password WORD] [--port N]
+                      [--tls-cert PEM --tls-key PEM [--tls-required]]
+                      [--command-log FILE]
 
 Listens on 127.0.0.1 (port 0: a free port chosen by the system; passive data
 ports likewise), prints "PORT <n>" on standard output once it accepts
 connections, and stops cleanly on SIGTERM or SIGINT or when its standard
 input is closed (so that it never outlives the test that started it).
 Runs with Debian's /usr/bin/python3, which has python3-pyftpdlib.
+
+With --tls-cert the server offers explicit TLS (AUTH TLS, PBSZ, PROT) with
+that certificate and key, and takes plain text as well; --tls-required makes
+it refuse USER and PASS without TLS and data connections without PROT P
+(python3-openssl). --command-log appends every command line received to FILE,
+so that a test sees what reached the server.
 """
 import argparse
 import logging
@@ -26,6 +34,10 @@ def main():
     parser.add_argument("--user", default="quellix")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--tls-required", action="store_true")
+    parser.add_argument("--command-log")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -33,8 +45,23 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
 
-    class Handler(FTPHandler):
-        pass
+    base = FTPHandler
+    if args.tls_cert:
+        from pyftpdlib.handlers import TLS_FTPHandler
+        base = TLS_FTPHandler
+
+    class Handler(base):
+        def pre_process_command(self, line, cmd, arg):
+            if args.command_log:
+                with open(args.command_log, "a", encoding="utf-8", errors="replace") as log:
+                    log.write(line + "\n")
+            return super().pre_process_command(line, cmd, arg)
+
+    if args.tls_cert:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key or args.tls_cert
+        Handler.tls_control_required = args.tls_required
+        Handler.tls_data_required = args.tls_required
 
     Handler.authorizer = authorizer
     Handler.banner = "Quellix test FTP server ready."

@@ -1,5 +1,6 @@
 // quellix-tool ftp-put against pyftpdlib, run as a user runs it.
 
+#include "support/nginxserver.h"
 #include "support/pyftpserver.h"
 #include "support/testutil.h"
 
@@ -66,6 +67,40 @@ TEST_F(FtpPutCommand, AFailedLogInExitsWithItsCode) {
     const ProcessResult r = put({}, QStringLiteral("wrong"));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.startsWith("ErrCode: 530\nStatusCode: 530\nLastResponse: 530 ")) << r.out.toStdString();
+    EXPECT_TRUE(remote().isEmpty());
+}
+
+// --tls require with --cacert against a server that requires TLS; the same
+// against a server without TLS stops before the log-in.
+TEST_F(FtpPutCommand, WithTlsRequireStoresOverVerifiedTlsAndRefusesAServerWithoutIt) {
+    const QString cert = dir.filePath(QStringLiteral("cert.pem")), key = dir.filePath(QStringLiteral("key.pem"));
+    QString error;
+    ASSERT_TRUE(MakeSelfSignedCertificate(cert, key, error)) << error.toStdString();
+    PyFtpServer tlsServer("quellix", "secret",
+                          {QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key,
+                           QStringLiteral("--tls-required")});
+    ASSERT_TRUE(tlsServer.isRunning()) << tlsServer.error().constData();
+    const QStringList args{QStringLiteral("ftp-put"), QStringLiteral("--host"), QStringLiteral("localhost"),
+                           QStringLiteral("--port"), QString::number(tlsServer.port()), QStringLiteral("--user"),
+                           QStringLiteral("quellix"), QStringLiteral("--pass"), QStringLiteral("secret"),
+                           QStringLiteral("--dir"), QStringLiteral("/"), QStringLiteral("--tls"),
+                           QStringLiteral("require"), QStringLiteral("--cacert"), cert, local,
+                           QStringLiteral("remote.bin")};
+    ProcessResult r = RunProcess(ProgramDir() + QStringLiteral("/quellix-tool"), args);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("TLS: TLSv1.")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(", data protected\nErrCode: 0\n")) << r.out.toStdString();
+    EXPECT_TRUE(ReadFileBytes(tlsServer.filePath(QStringLiteral("remote.bin"))) == content);
+
+    // Without --cacert the certificate is nobody's.
+    r = RunProcess(ProgramDir() + QStringLiteral("/quellix-tool"), args.mid(0, 13) + args.mid(15));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.startsWith("TLS: failed, certificate not trusted\nErrCode: 12045\n")) << r.out.toStdString();
+
+    r = put({QStringLiteral("--tls"), QStringLiteral("require")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.startsWith("ErrCode: 534\nStatusCode: 534\n")) << r.out.toStdString();
+    EXPECT_EQ(server.commands(), QList<QByteArray>{"AUTH TLS"});
     EXPECT_TRUE(remote().isEmpty());
 }
 

@@ -10,6 +10,7 @@
 #include "login/uLogin.h"
 #include "platform/helperlib.h"
 #include "support/demosite.h"
+#include "support/nginxserver.h"
 #include "support/testutil.h"
 #include "text/gbk.h"
 #include "upload/filelist.h"
@@ -49,8 +50,9 @@ struct FtpLogLine {
 
 class UploadDemoTest : public testing::Test {
 protected:
+    virtual QStringList siteOptions() { return {QStringLiteral("--big-file-mib"), QStringLiteral("1")}; }
     void SetUp() override {
-        site = std::make_unique<DemoSite>(QStringList{QStringLiteral("--big-file-mib"), QStringLiteral("1")});
+        site = std::make_unique<DemoSite>(siteOptions());
         ASSERT_TRUE(site->isRunning()) << site->errorText().toStdString();
         ASSERT_TRUE(site->writeSiteConfig(programDir.path()));
         ASSERT_TRUE(QDir().mkpath(localFolder()));
@@ -180,7 +182,7 @@ protected:
     }
     // The log-in commands of a run followed by `rest`.
     QList<QByteArray> loggedIn(const QList<QByteArray>& rest) const {
-        return QList<QByteArray>{"USER " + account.ftpUser.toUtf8(), "PASS " + account.ftpPassword.toUtf8(),
+        return QList<QByteArray>{"AUTH TLS", "USER " + account.ftpUser.toUtf8(), "PASS " + account.ftpPassword.toUtf8(),
                                  "CWD " + site->ftpDir(), "TYPE I"} +
                rest;
     }
@@ -442,8 +444,8 @@ TEST_F(UploadDemoTest, PassiveFlagSpellingsChooseTheDataConnection) {
         main().SiteSettings.FtpPassive = c.flag;
         clickUpload();
         const QList<QByteArray> commands = ftpCommands();
-        ASSERT_GE(commands.size(), 6) << c.flag.toStdString();
-        EXPECT_TRUE(commands[5].startsWith(c.dataCommand)) << c.flag.toStdString() << ": " << commands[5].toStdString();
+        ASSERT_GE(commands.size(), 7) << c.flag.toStdString();
+        EXPECT_TRUE(commands[6].startsWith(c.dataCommand)) << c.flag.toStdString() << ": " << commands[6].toStdString();
         EXPECT_EQ(rowStatus(0), QueueStatus::Succeeded()) << c.flag.toStdString();
         EXPECT_EQ(ReadFileBytes(onDisk(QString(), QFileInfo(file).fileName())), bytes) << c.flag.toStdString();
     }
@@ -471,7 +473,7 @@ TEST_F(UploadDemoTest, AFailedLogInLeavesTheRunStoppedUntilCancelAndANewRunStart
 
     clickUpload();
 
-    EXPECT_EQ(ftpCommands(), (QList<QByteArray>{"USER " + account.ftpUser.toUtf8(), "PASS wrong"}));
+    EXPECT_EQ(ftpCommands(), (QList<QByteArray>{"AUTH TLS", "USER " + account.ftpUser.toUtf8(), "PASS wrong"}));
     EXPECT_EQ(main().spStatus1->text(), u("服务器连接中..."));  // no row taken since the program started
     EXPECT_FALSE(main().btnUpload->isEnabled());
     EXPECT_EQ(main().btnUpload->text(), u("上传中..."));
@@ -536,6 +538,77 @@ TEST_F(UploadDemoTest, TheQueueTakesDropsTheFolderCommandAndItsMenuCommands) {
     main().N6->trigger();
     EXPECT_EQ(queue().Count(), 0);
     EXPECT_FALSE(main().UploadFinished);
+}
+
+// The site's FTP server requires TLS on the control and data connections,
+// with a certificate made for its address.
+class TlsUploadDemoTest : public UploadDemoTest {
+protected:
+    QStringList siteOptions() override {
+        const QString key = keyDir.filePath(QStringLiteral("key.pem"));
+        QString error;
+        EXPECT_TRUE(MakeSelfSignedCertificate(certFile(), key, error, QStringLiteral("IP:127.0.0.1")))
+            << error.toStdString();
+        return UploadDemoTest::siteOptions() +
+               QStringList{QStringLiteral("--ftp-tls-cert"), certFile(), QStringLiteral("--ftp-tls-key"), key};
+    }
+    QString certFile() const { return keyDir.filePath(QStringLiteral("cert.pem")); }
+
+    QTemporaryDir keyDir;
+};
+
+TEST_F(TlsUploadDemoTest, OverTlsOneFileIsSentOneSkippedAndOneContinuedAndTheDebugLogSaysSo) {
+    WriteFileBytes(programDir.filePath(QStringLiteral("quellix.debug")), "");
+    login(u("张三"));
+    ASSERT_EQ(main().Upload().ftp1.AddTrustedCertificates(certFile()), 1);
+    const QByteArray oneBytes = RandomBytes(100000, 21), twoBytes = RandomBytes(200000, 22),
+                     threeBytes = RandomBytes(300001, 23);
+    const QString one = local(QStringLiteral("one.bin"), oneBytes);
+    const QString two = local(QStringLiteral("two.bin"), twoBytes);
+    const QString three = local(QStringLiteral("three.bin"), threeBytes);
+    WriteFileBytes(incoming(remoteName(two)), twoBytes);
+    WriteFileBytes(incoming(remoteName(three)), threeBytes.left(123456));
+    addFiles({one, two, three});
+
+    clickUpload();
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    EXPECT_EQ(ftpCommands(),
+              (QList<QByteArray>{"AUTH TLS", "USER " + account.ftpUser.toUtf8(), "PASS " + account.ftpPassword.toUtf8(),
+                                 "PBSZ 0", "PROT P", "CWD " + site->ftpDir(), "TYPE I", "SIZE " + remoteName(one),
+                                 "PASV", "STOR " + remoteName(one), "SIZE " + remoteName(two),
+                                 "SIZE " + remoteName(three), "PASV", "REST 123456", "STOR " + remoteName(three),
+                                 "QUIT"}));
+    EXPECT_TRUE(statuses.contains(u("【two.bin】 已存在，跳过此文件")));
+    EXPECT_EQ(main().spStatus1->text(), u("全部文件上传成功"));
+    EXPECT_EQ(requestsFor("update").size(), 2);
+    EXPECT_EQ(ReadFileBytes(onDisk(QString(), QStringLiteral("one.bin"))), oneBytes);
+    EXPECT_EQ(ReadFileBytes(onDisk(QString(), QStringLiteral("two.bin"))), twoBytes);
+    EXPECT_EQ(ReadFileBytes(onDisk(QString(), QStringLiteral("three.bin"))), threeBytes);
+
+    const QList<QByteArray> log = ReadFileBytes(programDir.filePath(QStringLiteral("debug.txt"))).split('\n');
+    const qsizetype open = log.indexOf("Request OpenAsync Done.");
+    ASSERT_GE(open, 0);
+    EXPECT_TRUE(log.value(open + 4).startsWith("TLS in use: TLSv1.")) << log.value(open + 4).constData();
+    EXPECT_TRUE(log.value(open + 4).endsWith(", certificate verified for 127.0.0.1"));
+}
+
+// Nobody vouches for the certificate: the run stops before the log-in, and
+// the standard error report names the problem and the server.
+TEST_F(TlsUploadDemoTest, AnUntrustedCertificateStopsTheRunBeforeTheLogInWithAMessage) {
+    login();
+    const QString one = local(QStringLiteral("one.bin"), RandomBytes(1000, 31));
+    addFiles({one});
+
+    clickUpload();
+
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], ToGbk(u("无法与 FTP 服务器 127.0.0.1 建立加密连接：certificate not trusted。上传已停止。")));
+    EXPECT_EQ(ftpCommands(), QList<QByteArray>{"AUTH TLS"});
+    EXPECT_FALSE(main().Upload().ftp1.Connected());
+    EXPECT_FALSE(QFile::exists(incoming(remoteName(one))));
+    EXPECT_TRUE(requestsFor("update").isEmpty());
+    EXPECT_TRUE(main().btnCancel->isEnabled());  // the way back to the upload button
 }
 
 }  // namespace

@@ -182,7 +182,7 @@ TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {
     EXPECT_EQ(lv2.SelectedRows(), (QList<int>{0, 2}));
     EXPECT_TRUE(lv2.Checked(0));
     EXPECT_FALSE(lv2.Checked(1));
-    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I",
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I",
                                                  "SIZE " + remoteName(a), "PASV", "STOR " + remoteName(a)}));
     EXPECT_TRUE(site.requestsFor("update").isEmpty());
     // The run came to rest without finishing: cancel is the way back.
@@ -283,8 +283,8 @@ TEST_F(UploadRunTest, TheEndOfRunStepsRunTwiceAndTheGaugeOfAnEmptyFileIsFull) {
 
     click(&UploadRun::btnUploadClick);
 
-    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"USER uploader", "PASS pw", "CWD /up/", "TYPE I", "SIZE " + name,
-                                                 "PASV", "STOR " + name, "QUIT"}));
+    EXPECT_EQ(ftp.commands(), (QList<QByteArray>{"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I",
+                                                 "SIZE " + name, "PASV", "STOR " + name, "QUIT"}));
     EXPECT_EQ(ftp.stored(), "");
     EXPECT_EQ(pb1.value(), 100);
     EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());

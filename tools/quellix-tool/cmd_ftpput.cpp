@@ -1,7 +1,9 @@
 // ftp-put: stores one local file on an FTP server the way the upload run
 // does: a blocking Open, and from inside its wait each completion starts the
 // next request (USER, PASS, CWD, TYPE I, optionally SIZE, then one store and
-// QUIT).
+// QUIT). With TLS (--tls auto, the default, or require) the log-in and the
+// file are protected when the server offers AUTH TLS; --cacert trusts a PEM
+// file's certificates besides the system's.
 
 #include "command.h"
 #include "net/ftpclient.h"
@@ -19,11 +21,11 @@ namespace {
 
 const char kUsage[] =
     "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
-    "[--retries N] [--retry-wait S] [--verbose] LOCAL REMOTE\n"
+    "[--retries N] [--retry-wait S] [--tls never|auto|require] [--cacert FILE] [--verbose] LOCAL REMOTE\n"
     "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again: it logs\n"
     "  in again, asks SIZE and continues with REST from the server's size, at once after a try that\n"
     "  sent bytes, else after S, 2.5 S, 5 S ... seconds (default S = 2); N tries in a row that send\n"
-    "  nothing (default 3) end it. 530, 550, 552, 553 and local file errors fail at once.";
+    "  nothing (default 3) end it. 530, 550, 552, 553, TLS and local file errors fail at once.";
 
 // Retries wait longer each time: 1, 2.5 and 5 times the base wait, then 5.
 double RetryDelayFactor(int attempt) {
@@ -76,6 +78,11 @@ public:
     QByteArray failureText() const { return ftp.LastResponse(); }
 
     void printResult() const {
+        if (ftp.TlsActive())
+            WriteOut(QByteArray("TLS: ") + ftp.TlsDescription() +
+                     (ftp.DataProtected() ? ", data protected\n" : ", data in plain text\n"));
+        else if (!ftp.TlsFailure().isEmpty())
+            WriteOut("TLS: failed, " + ftp.TlsFailure() + "\n");
         WriteOut("ErrCode: " + QByteArray::number(errCode_) + "\n");
         WriteOut("StatusCode: " + QByteArray::number(ftp.StatusCode()) + "\n");
         WriteOut("LastResponse: " + GbkToTerminal(ftp.LastResponse()) + "\n");
@@ -184,13 +191,15 @@ private:
 
 int runFtpPut(ToolArgs& args) {
     bool missing = false;
-    QByteArray host, port = "21", user, pass, dir, timeout = "15";
+    QByteArray host, port = "21", user, pass, dir, timeout = "15", tls = "auto", caFile;
     const bool hasHost = args.takeOption("--host", host, missing);
     args.takeOption("--port", port, missing);
     const bool hasUser = args.takeOption("--user", user, missing);
     const bool hasPass = args.takeOption("--pass", pass, missing);
     const bool hasDir = args.takeOption("--dir", dir, missing);
     args.takeOption("--timeout", timeout, missing);
+    args.takeOption("--tls", tls, missing);
+    const bool hasCaFile = args.takeOption("--cacert", caFile, missing);
     const bool passive = args.takeFlag("--passive");
     const bool active = args.takeFlag("--active");
     const bool resume = args.takeFlag("--resume");
@@ -202,7 +211,8 @@ int runFtpPut(ToolArgs& args) {
     const int timeoutSeconds = timeout.toInt(&timeoutOk);
     const int retries = retriesText.toInt(&retriesOk);
     const double retryWait = retryWaitText.toDouble(&waitOk);
-    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk ||
+    const bool tlsOk = tls == "never" || tls == "auto" || tls == "require";
+    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk || !tlsOk ||
         !retriesOk || retries < 0 || !waitOk || retryWait < 0 || args.raw.size() != 2)
         return UsageError("ftp-put");
 
@@ -220,6 +230,13 @@ int runFtpPut(ToolArgs& args) {
     for (int attempt = 0;; ++attempt) {
         FtpPutRun run(resume || attempt > 0, info.size(), verbose);
         TFtpClient& ftp = run.ftp;
+        ftp.TlsMode = tls == "never" ? TFtpTlsMode::Never
+                      : tls == "require" ? TFtpTlsMode::Required
+                                         : TFtpTlsMode::IfOffered;
+        if (hasCaFile && ftp.AddTrustedCertificates(QString::fromLocal8Bit(caFile)) == 0) {
+            WriteErr("ftp-put: no PEM certificate in " + caFile + "\n");
+            return 1;
+        }
         ftp.HostName = TerminalToGbk(host);
         ftp.Port = port;
         ftp.UserName = TerminalToGbk(user);
@@ -235,7 +252,10 @@ int runFtpPut(ToolArgs& args) {
         best = std::max(best, run.reached());
         if (progressed)
             idleRetries = 0;
-        if (stored || idleRetries >= retries || !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
+        // A TLS failure is never worth another try: the certificate or the
+        // server's refusal stays what it is.
+        if (stored || idleRetries >= retries || !ftp.TlsFailure().isEmpty() ||
+            !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
             run.printResult();
             return stored ? 0 : 1;
         }
