@@ -47,6 +47,9 @@ def parse_arguments(argv):
     p.add_argument("--big-file-mib", type=int, default=64, help="size of the large sample file in MiB")
     p.add_argument("--ftp-tls-cert", help="PEM certificate: the FTP server requires explicit TLS with it")
     p.add_argument("--ftp-tls-key", help="PEM private key of --ftp-tls-cert (default: in the same file)")
+    p.add_argument("--about-delay", type=float, default=0.0,
+                   help="seconds the about page's GET waits before its reply (HEAD answers at once), "
+                        "so that the about window's tab view stays on screen for a while")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -75,7 +78,7 @@ def main(argv=None) -> int:
         return 2
 
     config = SiteConfig(site_name=args.site_name, caption=args.caption, ftp_passive=args.ftp_passive,
-                        skins_dir=skins_dir,
+                        skins_dir=skins_dir, about_delay=args.about_delay,
                         skin_names=[s for s in (args.skin_names or "").split(",") if s])
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))

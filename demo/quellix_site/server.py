@@ -135,6 +135,8 @@ class Site:
             b"news.html": pages.news,
             b"about.html": lambda: pages.about(self.config.site_name),
         }
+        if rel == b"about.html" and request.method == "GET" and self.config.about_delay > 0:
+            time.sleep(self.config.about_delay)
         if rel in pages_here:
             return self._refuse_method(request, PAGE_METHODS) or self._page(200, pages_here[rel]())
         if rel == b"account.php":

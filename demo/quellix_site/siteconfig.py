@@ -26,6 +26,7 @@ class SiteConfig:
     ftp_passive: str = "1"
     skins_dir: str = ""
     skin_names: list[str] = field(default_factory=list)
+    about_delay: float = 0.0      # seconds the about page's GET waits before its reply
 
     @property
     def about_url(self) -> str:

@@ -13,11 +13,14 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -71,6 +74,14 @@ void TVerFrm::buildLayout() {
     blank.fill(Qt::transparent);
     setWindowIcon(QIcon(blank));
     setFixedSize(505, 342);
+    // The web view draws the window through OpenGL. With software OpenGL
+    // (Mesa on Xvfb or a VNC server) a GL window that lies wholly over
+    // another GL window (the main window once its news strip has loaded)
+    // never reaches the screen: the X server shows a black rectangle while
+    // the window itself holds its picture. A window with an alpha channel is
+    // composited onto the screen by the X server itself, which shows it.
+    // paintEvent keeps every pixel opaque.
+    setAttribute(Qt::WA_TranslucentBackground);
 
     VerPC = new QTabWidget(this);
     VerPC->setObjectName(QStringLiteral("VerPC"));
@@ -174,3 +185,17 @@ void TVerFrm::wb2DocumentComplete() {
 }
 
 void TVerFrm::spSkinButton1Click() { close(); }
+
+void TVerFrm::paintEvent(QPaintEvent* event) {
+    // With a translucent background nothing fills the window: fill it with
+    // the skin's window colour, then let the skin draw its background.
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    painter.end();
+    QDialog::paintEvent(event);
+}

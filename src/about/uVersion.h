@@ -79,6 +79,9 @@ public:
     // A page was handed to wb2 (at this or an earlier showing).
     bool PageRequested = false;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void buildLayout();
     void FormCreate();
