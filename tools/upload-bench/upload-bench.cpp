@@ -43,7 +43,10 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless the caller names a platform (scripts/bench-upload runs
+    // it on a real X server as well).
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() < 5 || (args[3] != QLatin1String("--files") && args[3] != QLatin1String("--folder")))
