@@ -138,12 +138,17 @@ TEST_F(SkinManagerTest, ApplyingAMissingSkinWritesTheSettingsAtOnceAndAppliesThe
 }
 
 TEST_F(SkinManagerTest, APackageThatBreaksOffNeverBecomesTheSkin) {
-    // The second range is cut off after 10 bytes every time.
-    server.fault = [](const RangeRequest& r, const QByteArray& document) -> std::optional<HttpReply> {
-        if (r.begin > 0)
-            return HttpReply{FakeSkinServer::RangedReply(document, r, 10)};
-        return std::nullopt;
+    // The second range is cut off after 10 bytes, and its continuations
+    // bring nothing more.
+    qint64 secondStart = -1;
+    server.fault = [&](const RangeRequest& r, const QByteArray& document) -> std::optional<HttpReply> {
+        if (r.begin <= 0)
+            return std::nullopt;
+        if (secondStart < 0)
+            secondStart = r.begin;
+        return HttpReply{FakeSkinServer::RangedReply(document, r, r.begin == secondStart ? 10 : 0)};
     };
+    manager->HttpDownFile.RetryDelay = 1;
     manager->SelectedSkin = "Jade";
     manager->Apply();
     ASSERT_TRUE(waitIdle(manager->PackageTransfer));
