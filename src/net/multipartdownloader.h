@@ -10,6 +10,8 @@
 // joined afterwards. A range that fails is fetched again from its start; a
 // range that keeps failing ends the transfer. OnRequestDone reports the end
 // once: (200, "OK") for a complete document, any other pair for a failure.
+// A document whose length is 0 or not announced is a failure (3, "Download
+// failed"): nothing is fetched.
 //
 // Everything runs on the thread's event loop, driven by the part clients'
 // events, one posted notice (the start of the ranges) and two timers (the
@@ -169,7 +171,6 @@ private:
     QTimer statsTimer_;
     QTimer watchdog_;
     QElapsedTimer clock_;  // since Start, for ElapsedTime
-    bool emptyDocument_ = false;  // the probe announced a document of 0 bytes
 
     qint64 contentLength_ = 0;
     qint64 totalCount_ = 0;
