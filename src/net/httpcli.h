@@ -113,6 +113,10 @@ public:
     const QByteArray& ContentType() const { return head_.ContentType; }
     qint64 RcvdCount() const { return rcvdCount_; }
     qint64 SentCount() const { return sentCount_; }
+    // Milliseconds since the connection was established or last sent or
+    // received bytes (header, body, redirects alike); -1 before any
+    // connection.
+    qint64 MillisecondsSinceTraffic() const { return lastActivity_.isValid() ? lastActivity_.elapsed() : -1; }
 
     // --- Events -------------------------------------------------------------
     std::function<void(THttpCli& sender, THttpRequest rqType, quint16 errCode)> OnRequestDone;

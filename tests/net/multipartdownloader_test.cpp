@@ -299,6 +299,17 @@ TEST(MultipartDownloader, AFailedProbeEndsOnceWithItsStatusOrError) {
     EXPECT_EQ(dl.streamAtDone, &dl.file);  // the owner closes it
     EXPECT_EQ(dl.d->TotalCount(), 0);
 
+    // A refusal whose body arrives slower than the stall timeout allows
+    // between two requests still ends with its own status.
+    const QByteArray head = "HTTP/1.0 404 Not Found\r\nContent-Length: 8\r\n\r\n";
+    server.script = [&](const RangeRequest&) {
+        return std::optional(HttpReply{head + "slowbody", Then::Trickle, 60, int(head.size())});
+    };
+    Download slow(server.url());
+    slow.d->StallTimeout = 200;
+    ASSERT_TRUE(slow.run());
+    EXPECT_EQ(std::pair(slow.errorCode, slow.reason), std::pair(404, QByteArray("Not Found")));
+
     Download refused("http://127.0.0.1:" + QByteArray::number(UnusedPort()) + "/f");
     ASSERT_TRUE(refused.run());
     EXPECT_EQ(std::pair(refused.errorCode, refused.reason), std::pair(10061, QByteArray("Download failed")));
