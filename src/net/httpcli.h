@@ -93,7 +93,9 @@ public:
     // Abandons the request in progress (error code 3, StatusCode 404,
     // "Connection aborted on request"). On an idle component: drops the
     // open connection and raises OnRequestDone at once with error code 0 and
-    // StatusCode 200.
+    // StatusCode 200. When the last request has ended but its OnRequestDone
+    // is not delivered yet, only the connection is dropped: that pending
+    // report, with the request's results, stays the only one.
     void Abort();
 
     // --- Results of the request in progress or last finished --------------

@@ -422,6 +422,32 @@ TEST(HttpCliWire, AbortOnAnIdleComponentReportsAtOnce) {
     EXPECT_EQ(http.ReasonPhrase(), "OK");
 }
 
+TEST(HttpCliWire, AbortWhileTheCompletionIsPendingKeepsTheRequestsOwnReport) {
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.0 404 Not Found", {"Content-Length: 4"}, "nope"));
+    THttpCli http;
+    Recorder rec(http);
+    int statusAtDone = 0;
+    http.OnRequestDone = [&](THttpCli& h, THttpRequest, quint16 errCode) {
+        rec.events << "RequestDone " + QByteArray::number(errCode);
+        ++rec.done;
+        statusAtDone = h.StatusCode();
+    };
+    // Abort between the end of the request and the delivery of its report,
+    // as a probe giving up at that moment does.
+    http.OnStateChange = [&](THttpCli& h, THttpState state) {
+        if (state == httpReady)
+            QMetaObject::invokeMethod(&h, [&] { http.Abort(); }, Qt::QueuedConnection);
+    };
+    http.URL = server.url();
+    http.GetASync();
+    ASSERT_TRUE(rec.waitDone());
+    EXPECT_FALSE(WaitFor([&] { return rec.done > 1; }, 300));
+    EXPECT_EQ(rec.events, QList<QByteArray>({"HeaderEnd 404", "RequestDone 0"}));
+    EXPECT_EQ(statusAtDone, 404);
+    EXPECT_EQ(http.ReasonPhrase(), "Not Found");
+}
+
 TEST(HttpCliWire, AbortDuringNameLookup) {
     THttpCli http;
     Recorder rec(http);
