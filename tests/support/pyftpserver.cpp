@@ -10,6 +10,7 @@ PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password) {
                            home_.path(), QStringLiteral("--user"), QString::fromUtf8(user),
                            QStringLiteral("--password"), QString::fromUtf8(password)});
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    EndWithThisProcess(process_);
     process_.start();
     if (!process_.waitForStarted(10000)) {
         error_ = "cannot start /usr/bin/python3: " + process_.errorString().toUtf8();
