@@ -131,6 +131,13 @@ public:
     // start, abort or destroy anything.
     std::function<void(THttpCli& sender, THttpState state)> OnStateChange;
 
+private Q_SLOTS:
+    // The result of a name lookup started with QHostInfo::lookupHost. A slot
+    // rather than a function object: Qt 6.4 leaks its copy of a function
+    // object when the lookup is aborted or its receiver is gone, while a
+    // slot connection just goes with either.
+    void hostLookedUp(const QHostInfo& info);
+
 private:
     enum class Phase { None, Header, Body, DiscardHead };
 
@@ -195,7 +202,7 @@ private:
     HttpConnection* connection_ = nullptr;
     bool reusedConnection_ = false;
     bool retriedFreshConnection_ = false;
-    int lookupId_ = -1;
+    int lookupId_ = -1;         // the name lookup running for the request, -1 when none
     quint64 requestId_ = 0;     // counts operations
     quint64 serial_ = 0;        // changes with every start, restart and abandon: stale notices see it
     quint64 doneRequestId_ = 0; // the operation whose OnRequestDone ran last
