@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test demo demo-site clean fuzz-http
+.PHONY: all setup configure build test test-sanitize demo demo-site clean fuzz-http
 
 all: build
 
@@ -22,6 +22,13 @@ build: configure
 # and the target fails when any test fails.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure $(CTEST_ARGS)
+
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer
+# (Debug) in its own folder and runs every test under them; any report other
+# than the third-party ones in scripts/sanitize/ fails the run.
+SANITIZE_BUILD_DIR ?= build-sanitize
+test-sanitize: setup
+	SANITIZE_BUILD_DIR=$(SANITIZE_BUILD_DIR) scripts/test-sanitize $(CTEST_ARGS)
 
 # The main job: the demo site and the client together. Starts the site,
 # writes quellix.cfg, prints the demo accounts, starts the client and stops
@@ -46,4 +53,4 @@ fuzz-http: setup
 	    -artifact_prefix=fuzz-out/ fuzz-out/http-corpus fuzz/corpus/http
 
 clean:
-	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR) $(SANITIZE_BUILD_DIR)

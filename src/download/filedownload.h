@@ -10,8 +10,9 @@
 //   failed after the site had the file    "文件【name】下载失败", error.wav
 //   refused, or nothing learnt or received "文件【name】不存在",   error.wav
 //
-// A complete document of 0 bytes is a complete download: the empty local
-// file is the file. One download runs at a time; starting another replaces
+// A document of 0 bytes is no complete download (site scripts answer the
+// downloads they refuse with an empty reply): it ends as "不存在", with the
+// empty local file left on disk. One download runs at a time; starting another replaces
 // the running one, whose file is closed as far as it was written.
 
 #include "net/multipartdownloader.h"

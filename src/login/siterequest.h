@@ -2,9 +2,10 @@
 // How every request of the program to the site is made: addresses are the
 // site address followed by a script path; form bodies are name=value pairs
 // joined by "&" with nothing escaped (names, tokens, file names and paths go
-// as their GBK bytes); the caller creates fresh send and receive streams for
-// each request and frees them in the completion handler; a reply counts only
-// with error code 0 and status 200, and is then read as lines.
+// as their GBK bytes); every request gets fresh send and receive streams,
+// which the completion handler frees (TakeSiteReply) or, when the client goes
+// before its request ended, the client frees as their parent; a reply counts
+// only with error code 0 and status 200, and is then read as lines.
 
 #include "net/httpcli.h"
 

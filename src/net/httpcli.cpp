@@ -151,6 +151,12 @@ void THttpCli::Abort() {
         return;
     }
     dropConnection();
+    if (reportPending_) {
+        // The request has ended and its OnRequestDone is on its way with the
+        // request's own outcome: a second report, and one of success at
+        // that, would make a failed request look successful.
+        return;
+    }
     phase_ = Phase::None;
     buffer_.Clear();
     statusCode_ = 200;

@@ -93,7 +93,9 @@ public:
     // Abandons the request in progress (error code 3, StatusCode 404,
     // "Connection aborted on request"). On an idle component: drops the
     // open connection and raises OnRequestDone at once with error code 0 and
-    // StatusCode 200.
+    // StatusCode 200. When the last request has ended but its OnRequestDone
+    // is not delivered yet, only the connection is dropped: that pending
+    // report, with the request's results, stays the only one.
     void Abort();
 
     // --- Results of the request in progress or last finished --------------
@@ -113,6 +115,10 @@ public:
     const QByteArray& ContentType() const { return head_.ContentType; }
     qint64 RcvdCount() const { return rcvdCount_; }
     qint64 SentCount() const { return sentCount_; }
+    // Milliseconds since the connection was established or last sent or
+    // received bytes (header, body, redirects alike); -1 before any
+    // connection.
+    qint64 MillisecondsSinceTraffic() const { return lastActivity_.isValid() ? lastActivity_.elapsed() : -1; }
 
     // --- Events -------------------------------------------------------------
     std::function<void(THttpCli& sender, THttpRequest rqType, quint16 errCode)> OnRequestDone;
@@ -124,6 +130,13 @@ public:
     // Every state change, for logs and tests. It only observes: it must not
     // start, abort or destroy anything.
     std::function<void(THttpCli& sender, THttpState state)> OnStateChange;
+
+private Q_SLOTS:
+    // The result of a name lookup started with QHostInfo::lookupHost. A slot
+    // rather than a function object: Qt 6.4 leaks its copy of a function
+    // object when the lookup is aborted or its receiver is gone, while a
+    // slot connection just goes with either.
+    void hostLookedUp(const QHostInfo& info);
 
 private:
     enum class Phase { None, Header, Body, DiscardHead };
@@ -189,7 +202,7 @@ private:
     HttpConnection* connection_ = nullptr;
     bool reusedConnection_ = false;
     bool retriedFreshConnection_ = false;
-    int lookupId_ = -1;
+    int lookupId_ = -1;         // the name lookup running for the request, -1 when none
     quint64 requestId_ = 0;     // counts operations
     quint64 serial_ = 0;        // changes with every start, restart and abandon: stale notices see it
     quint64 doneRequestId_ = 0; // the operation whose OnRequestDone ran last

@@ -61,14 +61,19 @@ void THttpCli::startOnTarget() {
             this, [this, serial, info] { lookupDone(serial, info); }, Qt::QueuedConnection);
         return;
     }
-    lookupId_ = QHostInfo::lookupHost(FromGbk(host), this,
-                                      [this, serial](const QHostInfo& info) { lookupDone(serial, info); });
+    lookupId_ = QHostInfo::lookupHost(FromGbk(host), this, SLOT(hostLookedUp(QHostInfo)));
+}
+
+void THttpCli::hostLookedUp(const QHostInfo& info) {
+    if (info.lookupId() != lookupId_)
+        return;  // a lookup abandoned meanwhile
+    lookupId_ = -1;
+    lookupDone(serial_, info);
 }
 
 void THttpCli::lookupDone(quint64 serial, const QHostInfo& info) {
     if (serial != serial_ || state_ != httpDnsLookup)
         return;  // abandoned or replaced meanwhile
-    lookupId_ = -1;
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
         const int code = info.error() != QHostInfo::NoError ? HostLookupErrorCode(info.error()) : WinSock::NoData;
         statusCode_ = 404;

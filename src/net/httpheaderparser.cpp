@@ -118,7 +118,9 @@ void HttpHeaderParser::handleLine(const QByteArray& line) {
             handleStatusLine(line);
             return;
         }
-        // Any other first line is only collected; the status stays 0.
+        // Any other first line is only collected, never read as a field
+        // (a first line "Location: ..." is no relocation); the status stays 0.
+        return;
     }
     const qsizetype colon = line.indexOf(':');
     if (colon < 0)

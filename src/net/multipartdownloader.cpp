@@ -74,7 +74,6 @@ void TMultipartHttpDownloader::Start() {
     elapsedTime_ = 0.0;
     curSpeed_ = 0.0;
     percentDone_ = 0.0;
-    emptyDocument_ = false;
     oneStream_ = false;
     setState(State::Probing);
     if (!raise([&] {
@@ -117,8 +116,11 @@ void TMultipartHttpDownloader::probeHeaderEnd(TMyHttpCli& probe) {
         return;
     if (status != 200)
         return;
+    // A document without a positive length is not fetched: the probe ends
+    // aborted, and so the transfer with (3, "Download failed"). Site scripts
+    // answer downloads they refuse with an empty 200 reply, which must not
+    // look like a complete (empty) file.
     contentLength_ = std::max<qint64>(probe.ContentLength(), 0);
-    emptyDocument_ = probe.ContentLength() == 0;
     if (!raise([&] {
             if (OnShowStats)
                 OnShowStats(*this);
@@ -141,12 +143,6 @@ void TMultipartHttpDownloader::probeFinished(TMyHttpCli& probe, quint16 errCode)
                     RunGuarded([&] { startParts(); });
             },
             Qt::QueuedConnection);
-        return;
-    }
-    if (emptyDocument_) {
-        // A document of 0 bytes needs no range: the (empty) destination is
-        // complete.
-        finishTransfer();
         return;
     }
     if (errCode != 0) {

@@ -15,6 +15,8 @@
 // reply is written from offset 0 and the other ranges stop. OnRequestDone
 // reports the end once: (200, "OK") for a complete document, any other pair
 // for a failure.
+// A document whose length is 0 or not announced is a failure (3, "Download
+// failed"): nothing is fetched.
 //
 // Everything runs on the thread's event loop, driven by the part clients'
 // events, one posted notice (the start of the ranges) and two timers (the
@@ -179,7 +181,6 @@ private:
     QTimer statsTimer_;
     QTimer watchdog_;
     QElapsedTimer clock_;  // since Start, for ElapsedTime
-    bool emptyDocument_ = false;  // the probe announced a document of 0 bytes
     bool oneStream_ = false;      // the server ignores ranges: range 0 carries the whole document
 
     qint64 contentLength_ = 0;

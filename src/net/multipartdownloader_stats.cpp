@@ -74,8 +74,12 @@ void TMultipartHttpDownloader::checkStalls() {
             continue;
         // The asynchronous requests have no time limit of their own: one
         // that hangs would keep the transfer from ever ending. Abandoned, its
-        // completion fails the probe or restarts the range.
-        if (TickDifference(part->LastActivity, now) >= quint32(StallTimeout))
+        // completion fails the probe or restarts the range. Every byte on
+        // the connection counts as a sign of life: a reply that arrives
+        // slowly (the body of a refusal, a header) ends on its own.
+        const qint64 sinceTraffic = part->MillisecondsSinceTraffic();
+        if (TickDifference(part->LastActivity, now) >= quint32(StallTimeout) &&
+            (sinceTraffic < 0 || sinceTraffic >= StallTimeout))
             part->Abort();
     }
 }

@@ -1,6 +1,6 @@
 // Downloads and skins against the real demo site: files arrive byte for byte
 // in the default and a chosen folder, taken names get fresh suffixes, an
-// empty file and a refused download end as they should; the skin window
+// empty file and a refused download both end as "does not exist"; the skin window
 // lists the offered skins, fetches previews and packages from the skin
 // server, applies a skin to every window, remembers it and deletes it.
 
@@ -209,9 +209,10 @@ TEST_F(DemoTransferTest, ALargeFileGoesToAChosenFolderWithTheGaugeFollowing) {
     EXPECT_EQ(main().spStatus1->text(), u("文件【大文件 64MB.bin】下载完成"));
 }
 
-TEST_F(DemoTransferTest, AnEmptyFileIsCompleteAndARefusedOneDoesNotExist) {
+TEST_F(DemoTransferTest, AnEmptyFileAndARefusedOneDoNotExist) {
+    // An empty reply is how site scripts refuse a download: no success.
     download("空文件.txt");
-    EXPECT_EQ(main().spStatus1->text(), u("文件【空文件.txt】下载完成"));
+    EXPECT_EQ(main().spStatus1->text(), u("文件【空文件.txt】不存在"));
     EXPECT_TRUE(QFileInfo(downloads() + u("空文件.txt")).isFile());
     EXPECT_EQ(QFileInfo(downloads() + u("空文件.txt")).size(), 0);
 
@@ -221,7 +222,7 @@ TEST_F(DemoTransferTest, AnEmptyFileIsCompleteAndARefusedOneDoesNotExist) {
     download("my notes.txt");
     EXPECT_EQ(main().spStatus1->text(), u("文件【my notes.txt】不存在"));
     EXPECT_EQ(QFileInfo(downloads() + QStringLiteral("my notes.txt")).size(), 0);
-    EXPECT_EQ(sounds, QStringList({QStringLiteral("ok.wav"), QStringLiteral("error.wav")}));
+    EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav"), QStringLiteral("error.wav")}));
 }
 
 TEST_F(DemoTransferTest, TheSkinWindowListsTheOfferedSkinsAndPreviewsTheLoginSkin) {

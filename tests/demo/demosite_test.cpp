@@ -6,13 +6,20 @@
 #include "config/localfiles.h"
 #include "config/siteconfig.h"
 #include "support/demosite.h"
+#include "support/nginxserver.h"
+#include "support/pyftpserver.h"
 #include "support/testutil.h"
 #include "text/gbk.h"
 #include "text/md5.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -102,6 +109,62 @@ TEST(DemoSiteLifetimeTest, StopsCleanlyAndTakesOptions) {
     EXPECT_TRUE(site.stop());
     EXPECT_FALSE(site.isRunning());
     EXPECT_TRUE(Exchange(site.httpPort(), "GET / HTTP/1.0\r\n\r\n").isEmpty());
+}
+
+// Whether a process has ended (a zombie nobody reaped has ended too).
+bool ProcessEnded(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
+bool Refuses(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return !socket.waitForConnected(1000);
+}
+
+// A test program that aborts must not leave its servers running: the
+// servers that the support classes start end with the test process.
+TEST(DemoSiteLifetimeTest, ServersEndWhenTheTestProcessAborts) {
+    if (qEnvironmentVariableIsSet("QUELLIX_ABORTING_CHILD")) {
+        // The child copy of this test: start the servers, name them, abort.
+        DemoSite site;
+        PyFtpServer ftp;
+        QTemporaryDir root;
+        NginxServer nginx;
+        if (!site.isRunning() || !ftp.isRunning() || !nginx.start(root.path()))
+            std::exit(3);
+        std::printf("servers %lld %lld %lld %d %d\n", site.processId(), ftp.processId(), nginx.processId(), site.httpPort(),
+                    int(nginx.port()));
+        std::fflush(stdout);
+        std::abort();
+    }
+    QProcess child;
+    EndWithThisProcess(child);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUELLIX_ABORTING_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=DemoSiteLifetimeTest.ServersEndWhenTheTestProcessAborts")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+    const QByteArray out = child.readAllStandardOutput();
+    const qsizetype at = out.indexOf("servers ");
+    ASSERT_GE(at, 0) << out.constData() << child.readAllStandardError().constData();
+    const QList<QByteArray> numbers = out.mid(at + 8, out.indexOf('\n', at) - at - 8).split(' ');
+    ASSERT_EQ(numbers.size(), 5) << out.constData();
+    for (int i = 0; i < 3; ++i) {
+        const qint64 pid = numbers[i].toLongLong();
+        ASSERT_GT(pid, 0);
+        EXPECT_TRUE(WaitFor([&] { return ProcessEnded(pid); }, 15000)) << "server " << i << " pid " << pid;
+    }
+    // nginx's workers hold its port too.
+    for (int i = 3; i < 5; ++i)
+        EXPECT_TRUE(WaitFor([&] { return Refuses(quint16(numbers[i].toUInt())); }, 15000)) << numbers[i].constData();
 }
 
 TEST(DemoSiteLifetimeTest, ABadOptionIsReportedNotHung) {

@@ -155,12 +155,15 @@ TEST_F(FileDownloadTest, AFileThatExistedButSentNothingIsAFailureToo) {
     EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav")}));
 }
 
-TEST_F(FileDownloadTest, AZeroLengthFileIsACompleteDownload) {
+// Site scripts answer a download they refuse with an empty 200 reply: a
+// document of length 0 ends like a refused one.
+TEST_F(FileDownloadTest, AZeroLengthFileEndsLikeARefusedOne) {
     RangeServer server{QByteArray()};
     run(server.url(), u("空文件.txt"));
-    EXPECT_EQ(download.LastOutcome(), FileDownload::Outcome::Complete);
-    EXPECT_EQ(statuses.last(), u("文件【空文件.txt】下载完成"));
-    EXPECT_EQ(sounds, QStringList({QStringLiteral("ok.wav")}));
+    EXPECT_EQ(download.LastOutcome(), FileDownload::Outcome::Missing);
+    EXPECT_EQ(statuses.last(), u("文件【空文件.txt】不存在"));
+    EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav")}));
+    EXPECT_EQ(OpenHandlesOf(download.TargetPath()), 0);
     EXPECT_TRUE(QFileInfo::exists(download.TargetPath()));
     EXPECT_EQ(QFileInfo(download.TargetPath()).size(), 0);
 }

@@ -46,6 +46,12 @@ TEST(ToolGet, DownloadsReportsAndExitsZeroOnlyForACompleteDocument) {
     EXPECT_NE(one.exitCode, 0);
     EXPECT_TRUE(one.err.contains("PartCount must be positive"));
     EXPECT_EQ(get({url + QStringLiteral("/doc.bin")}).exitCode, 2);  // no OUTFILE: usage
+
+    // An empty document is no complete download.
+    WriteFileBytes(root.filePath(QStringLiteral("empty.bin")), QByteArray());
+    const ProcessResult empty = get({url + QStringLiteral("/empty.bin"), out});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(empty.err.endsWith("ErrorCode: 3\nReason: Download failed\n")) << empty.err.toStdString();
 }
 
 }  // namespace

@@ -271,6 +271,15 @@ TEST(HttpHeaderParser, OtherFirstLinesAndHeaderlessHtml) {
     ASSERT_EQ(feedAll(parser, "HTTP/1.1 2x0 Odd\r\n\r\n").status, HttpHeaderParser::Status::Complete);
     EXPECT_EQ(parser.Head().StatusCode, 0);
 
+    // A first line that is no status line is never read as a field.
+    parser.Reset("1.0");
+    ASSERT_EQ(feedAll(parser, "Location: http://elsewhere/\r\nContent-Length: 7\r\n\r\n").status,
+              HttpHeaderParser::Status::Complete);
+    EXPECT_FALSE(parser.Head().LocationSeen);
+    EXPECT_EQ(parser.Head().StatusCode, 0);
+    EXPECT_EQ(parser.Head().ContentLength, 7);
+    EXPECT_EQ(parser.Head().Lines, QList<QByteArray>({"Location: http://elsewhere/", "Content-Length: 7"}));
+
     parser.Reset("1.0");
     EXPECT_EQ(feedAll(parser, "<!DOC").status, HttpHeaderParser::Status::NeedMore);
     const auto step = feedAll(parser, "<!DOCTYPE html><p>hi");

@@ -36,9 +36,7 @@ DemoSite::DemoSite(const QStringList& options, int readyTimeoutMs) : process_(st
     QStringList arguments = {SourceDir() + QStringLiteral("/demo/demo_site.py"), QStringLiteral("--data"),
                              tmp_.path() + QStringLiteral("/data")};
     arguments += options;
-    // A test killed on its time limit takes the site with it (the site
-    // stops cleanly on SIGTERM).
-    process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    EndWithThisProcess(*process_);
     process_->start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_->waitForStarted(readyTimeoutMs)) {
         error_ = QStringLiteral("cannot start /usr/bin/python3: ") + process_->errorString();

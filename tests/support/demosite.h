@@ -50,6 +50,7 @@ public:
     QByteArray registerUrl() const { return registerUrl_; }      // RegisterSiteUrl, ends in "/"
     QString siteName() const { return siteName_; }
     int httpPort() const { return httpPort_; }
+    qint64 processId() const { return process_->processId(); }
     int ftpPort() const { return ftpPort_; }
     QByteArray ftpDir() const { return ftpDir_; }  // the upload folder as the FTP client sees it
     QList<DemoAccount> accounts() const { return accounts_; }

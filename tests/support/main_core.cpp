@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     SetTestEnvironment();
     QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    return LeakedMemory() ? 1 : result;
 }

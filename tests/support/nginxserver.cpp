@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <csignal>
+
 bool MakeSelfSignedCertificate(const QString& certFile, const QString& keyFile, QString& error,
                                const QString& subjectAltName) {
     const ProcessResult r = RunProcess(
@@ -82,6 +84,8 @@ bool NginxServer::start(const QString& root, bool tls, const QByteArray& locatio
         file.close();
 
         process_.setProcessChannelMode(QProcess::MergedChannels);
+        // SIGTERM: the master process then stops its workers too.
+        EndWithThisProcess(process_, SIGTERM);
         process_.start(QStringLiteral("/usr/sbin/nginx"),
                        {QStringLiteral("-p"), dir_.path(), QStringLiteral("-c"), file.fileName(),
                         QStringLiteral("-g"), QStringLiteral("daemon off;")});

@@ -22,6 +22,7 @@ public:
     void stop();
 
     quint16 port() const { return port_; }
+    qint64 processId() const { return process_.processId(); }  // the master process
     // "http://127.0.0.1:<port>" or "https://localhost:<port>"
     QByteArray baseUrl() const;
     // The self-signed certificate (PEM) of a TLS server.

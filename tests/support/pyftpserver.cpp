@@ -13,6 +13,7 @@ PyFtpServer::PyFtpServer(const QByteArray& user, const QByteArray& password, con
                     logDir_.filePath(QStringLiteral("commands.log"))} +
         options);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    EndWithThisProcess(process_);
     process_.start();
     if (!process_.waitForStarted(10000)) {
         error_ = "cannot start /usr/bin/python3: " + process_.errorString().toUtf8();

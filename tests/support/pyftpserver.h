@@ -23,6 +23,7 @@ public:
     bool isRunning() const { return port_ != 0; }
     QByteArray error() const { return error_; }
     quint16 port() const { return port_; }
+    qint64 processId() const { return process_.processId(); }
     QString home() const { return home_.path(); }
     QString filePath(const QString& name) const { return home_.filePath(name); }
     // The command lines received so far, in order, from every session.

@@ -7,6 +7,22 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+// Under AddressSanitizer: whether memory leaked while the tests ran (the
+// report goes to the sanitizer's log), so that the test program fails
+// itself. Memory still reachable - the application object, Qt's globals -
+// is no leak.
+inline bool LeakedMemory() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __lsan_do_recoverable_leak_check() != 0;
+#else
+    return false;
+#endif
+}
+
 inline void SetTestEnvironment() {
     if (!qEnvironmentVariableIsSet("LC_ALL"))
         qputenv("LC_ALL", QByteArray("C.UTF-8"));

@@ -6,13 +6,27 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
 QString ProgramDir() { return QStringLiteral(QUELLIX_PROGRAM_DIR); }
 
 QString SourceDir() { return QStringLiteral(QUELLIX_SOURCE_DIR); }
 
+void EndWithThisProcess(QProcess& process, int deathSignal) {
+    const pid_t parent = getpid();
+    process.setChildProcessModifier([parent, deathSignal] {
+        // In the child, between fork and exec: system calls only.
+        prctl(PR_SET_PDEATHSIG, deathSignal);
+        if (getppid() != parent)
+            _exit(127);  // the parent ended before the line above took effect
+    });
+}
+
 ProcessResult RunProcess(const QString& program, const QStringList& arguments, int timeoutMs,
                          const QByteArray& input) {
     QProcess process;
+    EndWithThisProcess(process);
     process.start(program, arguments);
     ProcessResult result;
     if (!process.waitForStarted(timeoutMs))

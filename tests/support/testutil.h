@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 
 // The folder where the build assembles the runnable program.
@@ -19,6 +20,12 @@ struct ProcessResult {
     QByteArray err;
     bool finished = false;
 };
+
+// Makes a process that `process` starts end with this one, also when this
+// one crashes or aborts: the kernel sends it `deathSignal` when the starting
+// thread ends. Servers started by tests must never outlive them.
+class QProcess;
+void EndWithThisProcess(QProcess& process, int deathSignal = SIGKILL);
 
 // Runs a program with arguments (and optional standard input) to its end,
 // within `timeoutMs`.

@@ -62,4 +62,32 @@ TEST(ToolSiteConfig, PrintsTheLineWithoutAnOutputFile) {
     EXPECT_EQ(SiteConfigCodec(r.out.trimmed(), CodecDirection::Decode), "http://d/|Disk");
 }
 
+TEST(ToolHelp, HelpPrintsTheUsageOnStandardOutputAndSucceeds) {
+    const ProcessResult all = tool({QStringLiteral("--help")});
+    EXPECT_EQ(all.exitCode, 0) << all.err.toStdString();
+    EXPECT_TRUE(all.out.startsWith("usage:\n")) << all.out.toStdString();
+    for (const char* line : {"  quellix-tool get URL OUTFILE", "  quellix-tool http [--head", "  quellix-tool help"})
+        EXPECT_TRUE(all.out.contains(line)) << line;
+    EXPECT_TRUE(all.err.isEmpty());
+    const ProcessResult help = tool({QStringLiteral("help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out, all.out);
+
+    const QByteArray getUsage = "usage: quellix-tool get URL OUTFILE [--parts N] [--agent TEXT]\n";
+    for (const QStringList& args : {QStringList{QStringLiteral("get"), QStringLiteral("--help")},
+                                    QStringList{QStringLiteral("get"), QStringLiteral("http://h/"), QStringLiteral("--help")},
+                                    QStringList{QStringLiteral("help"), QStringLiteral("get")}}) {
+        const ProcessResult r = tool(args);
+        EXPECT_EQ(r.exitCode, 0) << args.join(u' ').toStdString();
+        EXPECT_EQ(r.out, getUsage) << args.join(u' ').toStdString();
+    }
+    const ProcessResult http = tool({QStringLiteral("http"), QStringLiteral("--help")});
+    EXPECT_EQ(http.exitCode, 0);
+    EXPECT_TRUE(http.out.startsWith("usage: quellix-tool http [--head | --post BODY")) << http.out.toStdString();
+
+    const ProcessResult unknown = tool({QStringLiteral("help"), QStringLiteral("nonsense")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.out.isEmpty());
+}
+
 }  // namespace

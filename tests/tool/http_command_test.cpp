@@ -17,6 +17,7 @@ using Then = HttpReply::Then;
 // Runs the tool while this process keeps serving its scripted server.
 ProcessResult runTool(const QStringList& args) {
     QProcess process;
+    EndWithThisProcess(process);
     process.start(ProgramDir() + QStringLiteral("/quellix-tool"), QStringList{QStringLiteral("http")} + args);
     ProcessResult result;
     if (!process.waitForStarted(10000))

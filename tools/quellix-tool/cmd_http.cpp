@@ -177,9 +177,10 @@ int runHttp(ToolArgs& args) {
     QTimer idle;
     QElapsedTimer sinceProgress;
     sinceProgress.start();
+    // Read by the timer until the request ends: lives as long as the loop.
+    qint64 lastReceived = 0;
     if (ownTimeout) {
         // Progress: a state change or body bytes.
-        qint64 lastReceived = 0;
         http.OnStateChange = [&](THttpCli&, THttpState) { sinceProgress.restart(); };
         idle.setInterval(250);
         QObject::connect(&idle, &QTimer::timeout, [&] {

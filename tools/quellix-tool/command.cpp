@@ -69,9 +69,21 @@ int RunToolCommand(const QByteArray& name, ToolArgs& args) {
     return found->run(args);
 }
 
-void PrintToolUsage() {
+void PrintToolUsage(bool toStdout) {
     QByteArray text = "usage:\n";
     for (auto it = table().constBegin(); it != table().constEnd(); ++it)
         text += QByteArray("  quellix-tool ") + it->usage + "\n";
-    WriteErr(text);
+    text += "  quellix-tool help [COMMAND]\n";
+    if (toStdout)
+        WriteOut(text);
+    else
+        WriteErr(text);
+}
+
+bool PrintCommandUsage(const QByteArray& name) {
+    auto found = table().constFind(name);
+    if (found == table().constEnd())
+        return false;
+    WriteOut(QByteArray("usage: quellix-tool ") + found->usage + "\n");
+    return true;
 }
