@@ -36,7 +36,9 @@ TEST(DemoAboutTest, TheSitesNewsStripAndAboutPageLoad) {
 
         TVerFrm& about = *program.VerFrm;
         about.show();
-        ASSERT_TRUE(WaitFor([&] { return about.WBPanel->isVisible() && !about.VerPC->isVisible(); }, 30000));
+        // The about page takes about 25 s to report its load here while the
+        // news strip's animation runs (not yet explained): a wide bound.
+        ASSERT_TRUE(WaitFor([&] { return about.WBPanel->isVisible() && !about.VerPC->isVisible(); }, 90000));
         EXPECT_EQ(about.wb2()->url().toString(), QString::fromLatin1(site.siteUrl() + "about.html"));
         EXPECT_TRUE(about.spVerText->text().contains(site.siteName()));
         // The page's own title, as the site wrote it.
