@@ -8,9 +8,14 @@
 #include "text/md5.h"
 #include "text/scramble.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -214,6 +219,31 @@ TEST_F(LoginTest, ASiteNamedByTheUserIsWrittenToTheUsersDataFolderAndUsed) {
     ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); }));
     EXPECT_TRUE(QDir(data.filePath(QStringLiteral("quellix/skins"))).exists());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+// The site dialog: "确定" only with both items; the items trimmed, as GBK;
+// "取消" gives nothing.
+TEST(SiteDialog, GivesTheTypedSiteOnlyWhenBothItemsAreThere) {
+    bool okWhenHalfFilled = true;
+    const auto fill = [&](bool accept) {
+        QTimer::singleShot(0, [&okWhenHalfFilled, accept] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            dialog->findChild<QLineEdit*>(QStringLiteral("ED_SiteUrl"))->setText(QStringLiteral(" http://pan.example/ "));
+            okWhenHalfFilled = ok->isEnabled();
+            dialog->findChild<QLineEdit*>(QStringLiteral("ED_SiteName"))->setText(QString::fromUtf8("示例 网盘 "));
+            (accept ? ok : dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel))->click();
+        });
+    };
+    fill(true);
+    const std::optional<SiteAddress> site = AskSiteAddress(nullptr);
+    EXPECT_FALSE(okWhenHalfFilled);
+    ASSERT_TRUE(site.has_value());
+    EXPECT_EQ(site->SiteUrl, "http://pan.example/");
+    EXPECT_EQ(site->SiteName, "示例 网盘"_gbk);
+    fill(false);
+    EXPECT_FALSE(AskSiteAddress(nullptr).has_value());
 }
 
 TEST_F(LoginTest, ABrokenSiteConfigurationGoesToTheErrorReport) {

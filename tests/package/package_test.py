@@ -178,6 +178,17 @@ def main():
         if "site-config" not in usage or (code != 0 and "unknown command" not in usage):
             fail(f"quellix-tool --help gave {code}:\n{usage}")
 
+        # The mode as the program folder gives it: root may write into the
+        # unpacked folder (portable); another user may not (installed).
+        os.chmod(scratch, 0o755)
+        plain = {k: v for k, v in env.items() if k != "QUELLIX_FILE_MODE"}
+        if "mode            portable" not in check([tool, "paths"], env=plain):
+            fail("the writable unpacked folder did not give portable mode")
+        if os.geteuid() == 0:
+            as_nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+            if "mode            installed" not in check(as_nobody + [tool, "paths"], env=plain):
+                fail("a program folder the user cannot write did not give installed mode")
+
         info = start_site(procs, args.source_dir, args.build_dir, scratch)
         os.makedirs(data)
         check([tool, "site-config", info["site_url"], info["site_name"], info["skin_url"],
