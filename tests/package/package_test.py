@@ -208,13 +208,22 @@ def main():
         window = wait_until("the login window", lambda: client.poll() is None and run(
             ["xdotool", "search", "--onlyvisible", "--name", "网盘用户登录"], env=env)[1].split())[0]
         account = next(a for a in info["accounts"] if a["name"] == "demo")
-        # Click into the name and password fields of the login window, type,
-        # and press Enter.
-        for x, y, text in ((220, 99, account["name"]), (220, 141, account["password"])):
-            check(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"], env=env)
-            check(["xdotool", "type", "--delay", "30", text], env=env)
-        check(["xdotool", "key", "Return"], env=env)
-        wait_until("the login", lambda: action_answered(info, "login"))
+        # Click into the name and password fields of the login window,
+        # replace their text, and press Enter. Input sent while the window is
+        # still being mapped can be lost, so the whole entry is repeated
+        # (at most three times) until the site sees a login.
+        for attempt in range(3):
+            for x, y, text in ((220, 99, account["name"]), (220, 141, account["password"])):
+                check(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"], env=env)
+                check(["xdotool", "key", "ctrl+a", "BackSpace"], env=env)
+                check(["xdotool", "type", "--delay", "30", text], env=env)
+            check(["xdotool", "key", "Return"], env=env)
+            try:
+                wait_until("the login", lambda: action_answered(info, "login"), seconds=20)
+                break
+            except AssertionError:
+                if attempt == 2:
+                    raise
         wait_until("the listing", lambda: action_answered(info, "mydisk"))
         if client.poll() is not None:
             fail(f"the client ended with {client.returncode}")

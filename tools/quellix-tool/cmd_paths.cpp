@@ -28,14 +28,14 @@ int runPaths(ToolArgs& args) {
     out += line("debug log", files.debugLog());
     out += line("config lookup", files.siteConfigCandidates().join(QStringLiteral(" ")));
     const QString config = files.siteConfigFile();
-    if (QFile::exists(config)) {
-        out += line("quellix.cfg", config);
-        const std::optional<SiteConfig> site = ReadSiteConfig(files);
-        out += "site            " + GbkToTerminal(site->SiteUrl) + " " + GbkToTerminal(site->SiteName) + "\n";
-    } else {
-        out += line("quellix.cfg", QStringLiteral("none"));
-    }
+    const bool found = QFile::exists(config);
+    out += line("quellix.cfg", found ? config : QStringLiteral("none"));
+    // The folders are out before a broken quellix.cfg raises its error.
     WriteOut(out);
+    if (found) {
+        const std::optional<SiteConfig> site = ReadSiteConfig(files);
+        WriteOut("site            " + GbkToTerminal(site->SiteUrl) + " " + GbkToTerminal(site->SiteName) + "\n");
+    }
     return 0;
 }
 
