@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test test-sanitize demo demo-site clean fuzz-http
+.PHONY: all setup configure build test test-sanitize package demo demo-site clean fuzz-http
 
 all: build
 
@@ -29,6 +29,12 @@ test: build
 SANITIZE_BUILD_DIR ?= build-sanitize
 test-sanitize: setup
 	SANITIZE_BUILD_DIR=$(SANITIZE_BUILD_DIR) scripts/test-sanitize $(CTEST_ARGS)
+
+# The Debian package $(BUILD_DIR)/quellix_<version>_amd64.deb (CPack), from
+# the same build; install it with `sudo apt install ./build/quellix_*.deb`
+# (or dpkg -i).
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 # The main job: the demo site and the client together. Starts the site,
 # writes quellix.cfg, prints the demo accounts, starts the client and stops

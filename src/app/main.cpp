@@ -1,8 +1,11 @@
 // The program entry: one running copy per user, the six windows created once
 // in their fixed order, and the event loop until the program is told to end.
+// The program's files are beside it when its folder is writable, else in the
+// user's data folder (see LocalFiles).
 
 #include "app/program.h"
 #include "config/localfiles.h"
+#include "login/sitedialog.h"
 #include "platform/singleinstance.h"
 #include "text/errors.h"
 
@@ -46,7 +49,11 @@ int main(int argc, char* argv[]) {
 
     int code = 0;
     {
-        QuellixProgram program(LocalFiles::ofRunningProgram().programFolder(), nullptr, true);
+        // An installed copy writes into the user's data folder; the skins
+        // folder and the settings file go there.
+        const LocalFiles files = LocalFiles::ofRunningProgram();
+        files.makeDataFolder();
+        QuellixProgram program(files, nullptr, true, AskSiteAddress);
         program.Start();
         code = app.exec();
     }

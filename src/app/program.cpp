@@ -17,15 +17,20 @@ ErrorReportSink StandardErrorReport(TMsgDlg& msgDlg) {
 
 QuellixProgram::QuellixProgram(const QString& programFolder,
                                std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor,
-                               bool reportErrors)
-    : Files(programFolder), reportErrors_(reportErrors) {
+                               bool reportErrors, SiteAsker askSite)
+    : QuellixProgram(LocalFiles(programFolder), std::move(messageInterceptor), reportErrors, std::move(askSite)) {}
+
+QuellixProgram::QuellixProgram(const LocalFiles& files,
+                               std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor,
+                               bool reportErrors, SiteAsker askSite)
+    : Files(files), reportErrors_(reportErrors) {
     MsgDlg.Interceptor = std::move(messageInterceptor);
     // Errors of the windows' creation (a broken quellix.cfg) already go to
     // the report.
     if (reportErrors_)
         SetErrorReportSink(StandardErrorReport(MsgDlg));
     SkinData.LoadBuiltIn();
-    LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData);
+    LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData, nullptr, std::move(askSite));
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);
     LinkFrm = new TLinkFrm(MsgDlg, MainFrm.get());
     DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), *MainFrm->spStatus1, *MainFrm->pb1, MainFrm.get());

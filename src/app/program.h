@@ -4,6 +4,7 @@
 // main, links, download, skins, about) and kept until the end.
 
 #include "config/localfiles.h"
+#include "login/sitedialog.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
 #include "text/errors.h"
@@ -31,9 +32,14 @@ public:
     // dialog, from the first one on (tests). With `reportErrors` the
     // standard error report shows errors through MsgDlg from the creation of
     // the first window on; without it the caller's report stays (tests).
+    // `askSite`: offered when no quellix.cfg is found (see TLoginFrm).
     explicit QuellixProgram(const QString& programFolder,
                             std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr,
-                            bool reportErrors = false);
+                            bool reportErrors = false, SiteAsker askSite = nullptr);
+    // The same with the files of either mode.
+    explicit QuellixProgram(const LocalFiles& files,
+                            std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr,
+                            bool reportErrors = false, SiteAsker askSite = nullptr);
     ~QuellixProgram();
 
     // Shows the login window, the application's main window.

@@ -30,3 +30,10 @@ QByteArray MakeSiteConfigLine(const QByteArray& siteUrl, const QByteArray& siteN
         text += '|' + QuoteItem('|', vendorHomeUrl);
     return SiteConfigCodec(text, CodecDirection::Encode);
 }
+
+void WriteUserSiteConfig(const LocalFiles& files, QByteArray siteUrl, const QByteArray& siteName) {
+    if (!siteUrl.endsWith('/'))
+        siteUrl += '/';
+    files.makeDataFolder();
+    WriteTextLine(files.userSiteConfigFile(), MakeSiteConfigLine(siteUrl, siteName), true);
+}

@@ -1,7 +1,8 @@
 #pragma once
 // The site configuration file "quellix.cfg": one line, the site-config codec
 // frame of a record "SiteUrl|SiteName[|VendorHomeUrl]". The operator ships it
-// beside the program; the program only reads it.
+// beside the program (or in /etc/quellix for an installed copy); when there
+// is none, the user names the site and the program writes the user's own.
 
 #include "config/localfiles.h"
 
@@ -26,3 +27,8 @@ std::optional<SiteConfig> ReadSiteConfig(const LocalFiles& files);
 // rule requires it, so that reading it back gives exactly the items.
 QByteArray MakeSiteConfigLine(const QByteArray& siteUrl, const QByteArray& siteName,
                               const QByteArray& vendorHomeUrl = QByteArray());
+
+// Writes the user's "quellix.cfg" (LocalFiles::userSiteConfigFile, its
+// folder created when missing) for a site the user named; an address without
+// the final "/" gets one. Raises EInOutError when it cannot be written.
+void WriteUserSiteConfig(const LocalFiles& files, QByteArray siteUrl, const QByteArray& siteName);

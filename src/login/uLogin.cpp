@@ -24,8 +24,9 @@ namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
-TLoginFrm::TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent)
-    : QWidget(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData) {
+TLoginFrm::TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent,
+                     SiteAsker askSite)
+    : QWidget(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData), askSite_(std::move(askSite)) {
     buildLayout();
     for (THttpCli* http : {&HttpCli1, &HttpAds})
         ApplySiteClientSettings(*http);
@@ -92,11 +93,17 @@ void TLoginFrm::buildLayout() {
 }
 
 void TLoginFrm::FormCreate() {
-    const std::optional<SiteConfig> config = ReadSiteConfig(files_);
+    std::optional<SiteConfig> config = ReadSiteConfig(files_);
     if (!config) {
         msgDlg_.MessageDlg(u("网盘配置读取失败，请重新安装网盘客户端"), TMsgDlgType::mtInformation,
                            TMsgDlgButtons::mbOK, this);
-        return;
+        const std::optional<SiteAddress> site = askSite_ ? askSite_(this) : std::nullopt;
+        if (!site)
+            return;
+        WriteUserSiteConfig(files_, site->SiteUrl, site->SiteName);
+        config = ReadSiteConfig(files_);
+        if (!config)
+            return;
     }
     session_.SiteUrl = config->SiteUrl;
     session_.SiteName = config->SiteName;

@@ -4,6 +4,7 @@
 // the site, posts the credentials and keeps the account of an accepted reply.
 
 #include "config/localfiles.h"
+#include "login/sitedialog.h"
 #include "login/siteprobe.h"
 #include "login/sitesession.h"
 #include "net/httpcli.h"
@@ -21,7 +22,11 @@ class TSkinData;
 class TLoginFrm : public QWidget {
     Q_OBJECT
 public:
-    TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent = nullptr);
+    // `askSite`, when given, is offered after the message about a missing
+    // "quellix.cfg": a site it returns is written as the user's quellix.cfg
+    // and used.
+    TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent = nullptr,
+              SiteAsker askSite = nullptr);
     ~TLoginFrm() override;
 
     // The site and the signed-in account, read by the other windows.
@@ -74,5 +79,6 @@ private:
     TSkinData& skinData_;
     SiteSession session_;
     SiteProbe probe_{HttpAds};
+    SiteAsker askSite_;
     bool centred_ = false;
 };

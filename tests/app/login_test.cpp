@@ -2,11 +2,20 @@
 
 #include "windowtest.h"
 
+#include "config/siteconfig.h"
 #include "text/gbk.h"
 #include "net/nestedwait.h"
 #include "text/md5.h"
+#include "text/scramble.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -165,14 +174,76 @@ TEST_F(LoginTest, SwitchingAccountForgetsTheTokenAndShowsTheLoginWindowAgain) {
 }
 
 TEST_F(LoginTest, AMissingSiteConfigurationIsReportedAndLoginsFailAtTheProbe) {
-    program = std::make_unique<QuellixProgram>(dir.path(), interceptor());
+    int asked = 0;
+    const auto cancel = [&](QWidget*) -> std::optional<SiteAddress> {
+        ++asked;
+        return std::nullopt;
+    };
+    program = std::make_unique<QuellixProgram>(dir.path(), interceptor(), false, cancel);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].text, QString::fromUtf8("网盘配置读取失败，请重新安装网盘客户端"));
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("quellix.cfg"))));
     EXPECT_TRUE(loginFrm().Session().SiteUrl.isEmpty());
     program->Start();
     login();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[1].text, QString::fromUtf8("网盘主站无响应或配置异常，请联系网盘管理员解决！"));
+}
+
+// An installed copy without any quellix.cfg: after the message the user names
+// the site; the program writes the user's quellix.cfg (with the final "/")
+// and logs in there. Nothing is written beside the program.
+TEST_F(LoginTest, ASiteNamedByTheUserIsWrittenToTheUsersDataFolderAndUsed) {
+    QTemporaryDir data;
+    const LocalFiles files(dir.path(), {data.filePath(QStringLiteral("quellix")), data.filePath(QStringLiteral("dl")),
+                                        data.filePath(QStringLiteral("etc.cfg"))});
+    QByteArray url = site.url();
+    url.chop(1);
+    qsizetype messagesWhenAsked = -1;
+    const auto ask = [&](QWidget*) -> std::optional<SiteAddress> {
+        messagesWhenAsked = messages.size();
+        return SiteAddress{url, "我的网盘"_gbk};
+    };
+    program = std::make_unique<QuellixProgram>(files, interceptor(), false, ask);
+    EXPECT_EQ(messagesWhenAsked, 1);
+    const QString written = data.filePath(QStringLiteral("quellix/quellix.cfg"));
+    ASSERT_EQ(files.siteConfigFile(), written);
+    const QByteArray line = ReadFileBytes(written);
+    ASSERT_TRUE(line.endsWith("\r\n"));
+    EXPECT_EQ(SiteConfigCodec(line.chopped(2), CodecDirection::Decode), site.url() + "|" + "我的网盘"_gbk);
+    EXPECT_EQ(loginFrm().Session().SiteUrl, site.url());
+    EXPECT_EQ(loginFrm().Welcome_txt->text(), QString::fromUtf8("欢迎使用 我的网盘"));
+    program->Start();
+    login();
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().isVisible(); }));
+    EXPECT_TRUE(QDir(data.filePath(QStringLiteral("quellix/skins"))).exists());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+// The site dialog: "确定" only with both items; the items trimmed, as GBK;
+// "取消" gives nothing.
+TEST(SiteDialog, GivesTheTypedSiteOnlyWhenBothItemsAreThere) {
+    bool okWhenHalfFilled = true;
+    const auto fill = [&](bool accept) {
+        QTimer::singleShot(0, [&okWhenHalfFilled, accept] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            auto* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            dialog->findChild<QLineEdit*>(QStringLiteral("ED_SiteUrl"))->setText(QStringLiteral(" http://pan.example/ "));
+            okWhenHalfFilled = ok->isEnabled();
+            dialog->findChild<QLineEdit*>(QStringLiteral("ED_SiteName"))->setText(QString::fromUtf8("示例 网盘 "));
+            (accept ? ok : dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel))->click();
+        });
+    };
+    fill(true);
+    const std::optional<SiteAddress> site = AskSiteAddress(nullptr);
+    EXPECT_FALSE(okWhenHalfFilled);
+    ASSERT_TRUE(site.has_value());
+    EXPECT_EQ(site->SiteUrl, "http://pan.example/");
+    EXPECT_EQ(site->SiteName, "示例 网盘"_gbk);
+    fill(false);
+    EXPECT_FALSE(AskSiteAddress(nullptr).has_value());
 }
 
 TEST_F(LoginTest, ABrokenSiteConfigurationGoesToTheErrorReport) {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +88,101 @@ TEST_F(LocalFilesTest, DebugLogNeedsBothTheMarkerAndTheAccountFlag) {
     WriteDebugLogEntry(files, true, {"c", "d"});
     WriteDebugLogEntry(files, true, {"e"});
     EXPECT_EQ(ReadFileBytes(files.debugLog()), "c\nd\ne\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    QByteArray old_;
+    bool had_;
+};
+
+TEST(InstalledFiles, WrittenFilesGoToTheUsersFoldersAndShippedOnesStayInTheProgramFolder) {
+    QTemporaryDir root;
+    const QString program = root.filePath(QStringLiteral("lib/quellix"));
+    const QString data = root.filePath(QStringLiteral("data/quellix"));
+    const QString system = root.filePath(QStringLiteral("etc/quellix.cfg"));
+    const LocalFiles files(program, {data, root.filePath(QStringLiteral("Downloads")), system});
+    EXPECT_EQ(files.mode(), LocalFiles::Mode::Installed);
+    EXPECT_EQ(files.dataFolder(), data + "/");
+    EXPECT_EQ(files.settingsFile(), data + "/settings.cfg");
+    EXPECT_EQ(files.skinPackage(QStringLiteral("Blue")), data + "/skins/Blue.skn");
+    EXPECT_EQ(files.debugLog(), data + "/debug.txt");
+    EXPECT_EQ(files.debugMarker(), data + "/quellix.debug");
+    EXPECT_EQ(files.downloadsFolder(), root.filePath(QStringLiteral("Downloads/")));
+    EXPECT_EQ(files.infoText(), program + "/info.txt");
+    EXPECT_EQ(files.loadingPicture(), program + "/res/loading.jpg");
+    EXPECT_EQ(files.okSound(), program + "/ok.wav");
+
+    // quellix.cfg: the user's, then the operator's, then the one beside the
+    // program; with none, the user's is the one to write.
+    const QString user = data + "/quellix.cfg";
+    const QString beside = program + "/quellix.cfg";
+    EXPECT_EQ(files.siteConfigCandidates(), QStringList({user, system, beside}));
+    EXPECT_EQ(files.siteConfigFile(), user);
+    EXPECT_FALSE(ReadSiteConfig(files).has_value());
+    ASSERT_TRUE(QDir().mkpath(program) && QDir().mkpath(root.filePath(QStringLiteral("etc"))));
+    WriteFileBytes(beside, MakeSiteConfigLine("http://beside/", "B"));
+    EXPECT_EQ(ReadSiteConfig(files)->SiteUrl, "http://beside/");
+    WriteFileBytes(system, MakeSiteConfigLine("http://system/", "S"));
+    EXPECT_EQ(ReadSiteConfig(files)->SiteUrl, "http://system/");
+    WriteUserSiteConfig(files, "http://user.example:8080/disk", "我的 网盘"_gbk);
+    const auto config = ReadSiteConfig(files);
+    EXPECT_EQ(files.siteConfigFile(), user);
+    EXPECT_EQ(config->SiteUrl, "http://user.example:8080/disk/");
+    EXPECT_EQ(config->SiteName, "我的 网盘"_gbk);
+
+    // A portable copy reads only the one beside it.
+    EXPECT_EQ(LocalFiles(program).siteConfigCandidates(), QStringList({beside}));
+    EXPECT_EQ(ReadSiteConfig(LocalFiles(program))->SiteUrl, "http://beside/");
+}
+
+TEST(InstalledFiles, TheModeFollowsWhetherTheProgramFolderCanBeWritten) {
+    QTemporaryDir dir;
+    EXPECT_EQ(LocalFiles::ModeOf(dir.path()), LocalFiles::Mode::Portable);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());  // the write probe leaves nothing
+    EXPECT_EQ(LocalFiles::ModeOf(dir.filePath(QStringLiteral("missing"))), LocalFiles::Mode::Installed);
+    // Root may write under /usr; a program there is installed all the same.
+    EXPECT_EQ(LocalFiles::ModeOf(QStringLiteral("/usr/lib/quellix")), LocalFiles::Mode::Installed);
+    EXPECT_EQ(LocalFiles::ModeOf(QStringLiteral("/usr/../tmp/../usr/bin")), LocalFiles::Mode::Installed);
+    {
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        // Root writes into a read-only folder; anyone else gets installed mode.
+        if (geteuid() != 0) {
+            EXPECT_EQ(LocalFiles::ModeOf(dir.path()), LocalFiles::Mode::Installed);
+        }
+        ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    {
+        const ScopedEnv forced("QUELLIX_FILE_MODE", "installed");
+        const ScopedEnv dataHome("XDG_DATA_HOME", dir.filePath(QStringLiteral("share")).toUtf8());
+        const LocalFiles files = LocalFiles::ForProgramFolder(dir.path());
+        EXPECT_EQ(files.mode(), LocalFiles::Mode::Installed);
+        EXPECT_EQ(files.dataFolder(), dir.filePath(QStringLiteral("share/quellix/")));
+        EXPECT_EQ(files.siteConfigCandidates().at(1), QStringLiteral("/etc/quellix/quellix.cfg"));
+    }
+    {
+        const ScopedEnv forced("QUELLIX_FILE_MODE", "portable");
+        EXPECT_EQ(LocalFiles::ForProgramFolder(QStringLiteral("/usr/lib/quellix")).dataFolder(),
+                  QStringLiteral("/usr/lib/quellix/"));
+    }
 }
 
 }  // namespace
