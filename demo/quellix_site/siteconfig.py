@@ -26,6 +26,9 @@ class SiteConfig:
     ftp_passive: str = "1"
     skins_dir: str = ""
     skin_names: list[str] = field(default_factory=list)
+    # A folder of generated file rows (--big-folder): its id and row count.
+    big_folder_id: int = 0
+    big_folder_rows: int = 0
 
     @property
     def about_url(self) -> str:

@@ -73,6 +73,12 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(spSkinSpeedButton2, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton2Click(); });
     ConnectGuarded(lv1, &TListView::Click, this, [this] { browser_->lv1Click(); });
     ConnectGuarded(lv1, &TListView::DblClick, this, [this] { lv1DblClick(); });
+    // Enter takes the keyboard's selection as a click would, then acts as a
+    // double click: opens the selected folder or downloads the selected file.
+    ConnectGuarded(lv1, &TListView::Activated, this, [this] {
+        browser_->lv1Click();
+        lv1DblClick();
+    });
 }
 
 void TMainFrm::createUploadPipeline() {

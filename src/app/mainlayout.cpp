@@ -16,6 +16,8 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 QToolButton* speedButton(const char* hint, const char* icon, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setToolTip(u(hint));
+    // An icon-only button is read out by its hint.
+    button->setAccessibleName(u(hint));
     button->setIcon(NamedIcon(QString::fromLatin1(icon)));
     button->setIconSize(QSize(20, 20));
     button->setFixedSize(29, 29);
@@ -86,6 +88,7 @@ void TMainLayout::build(QMainWindow* window) {
                          {u("浏览数"), 100},
                          {u("下载数"), 100},
                          {QStringLiteral("ID"), -1}});
+        lv1->SetAccessibleName(u("网盘文件列表"));
         page->addWidget(lv1, 1);
     }
     PageControl1->addTab(PCDisk, NamedIcon(QStringLiteral("ico_disk")), u("我的网盘"));
@@ -117,6 +120,7 @@ void TMainLayout::build(QMainWindow* window) {
         lv2->SetCheckboxes(true);
         lv2->SetColumns({{u("文件名称"), 200}, {u("文件大小"), 80}, {u("文件路径"), 200}, {u("上传状态"), 100}});
         lv2->SetAcceptFiles(true);
+        lv2->SetAccessibleName(u("上传文件列表"));
         page->addWidget(lv2, 1);
     }
     PageControl1->addTab(PCTask, NamedIcon(QStringLiteral("ico_task")), u("上传队列"));
@@ -148,8 +152,14 @@ void TMainLayout::build(QMainWindow* window) {
     pb1->setValue(0);
     pb1->setFormat(QStringLiteral("%p%"));
     pb1->setFixedWidth(200);
+    pb1->setAccessibleName(u("当前进度"));
+    ProgressCaption->setBuddy(pb1);
     spStatus1 = new QLabel(u("请选定本地文件进行上传"), status);
     spStatus1->setFixedWidth(258);
+    // The status text is read by its text (it changes); the description
+    // says what it is.
+    spStatus1->setAccessibleDescription(u("状态"));
+    spLoginLink->setAccessibleDescription(u("登录我的网盘"));
     status->addPermanentWidget(ProgressCaption);
     status->addPermanentWidget(pb1);
     status->addPermanentWidget(spStatus1);
@@ -185,6 +195,10 @@ void TMainLayout::build(QMainWindow* window) {
     N24 = pm2->addAction(u("续传文件"));
     pm2->addSeparator();
     N5 = pm2->addAction(u("删除选中"));
+    // Delete in the queue removes the selected rows, as the menu item does.
+    N5->setShortcut(QKeySequence::Delete);
+    N5->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lv2->addAction(N5);
     N6 = pm2->addAction(u("清空列表"));
     lv2->SetPopupMenu(pm2);
 

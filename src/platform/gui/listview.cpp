@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
@@ -185,6 +186,18 @@ int TListView::AddRow(const QString& caption, int imageIndex, const QStringList&
     return row;
 }
 
+void TListView::AddRows(const QList<NewRow>& rows) {
+    if (rows.isEmpty())
+        return;
+    const int first = Count();
+    if (updating_ == 0)
+        model_->beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    for (const NewRow& row : rows)
+        model_->rows.append({row.caption, row.imageIndex, row.subItems, false, ++lastRowKey_});
+    if (updating_ == 0)
+        model_->endInsertRows();
+}
+
 void TListView::DeleteRow(int row) {
     if (row < 0 || row >= Count())
         return;
@@ -302,6 +315,12 @@ int TListView::FindRowKey(quint64 key) const {
 
 QWidget* TListView::activeView() const { return stack_->currentWidget(); }
 
+void TListView::SetAccessibleName(const QString& name) {
+    setAccessibleName(name);
+    report_->setAccessibleName(name);
+    icons_->setAccessibleName(name);
+}
+
 bool TListView::eventFilter(QObject* watched, QEvent* event) {
     const bool onViewport = watched == report_->viewport() || watched == icons_->viewport();
     const bool onView = watched == report_ || watched == icons_;
@@ -349,8 +368,27 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     }
+    if (onView && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Q_EMIT Activated();
+            return true;
+        }
+    }
     if ((onView || onViewport) && event->type() == QEvent::ContextMenu && popup_) {
-        popup_->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        QPoint at = menuEvent->globalPos();
+        if (menuEvent->reason() == QContextMenuEvent::Keyboard) {
+            // The menu key: open the menu at the current row, where the
+            // user's attention is, rather than where the mouse happens to be.
+            auto* view = static_cast<QAbstractItemView*>(activeView());
+            const QRect rowRect = view->visualRect(view->currentIndex());
+            const QPoint local = rowRect.isValid() && view->viewport()->rect().intersects(rowRect)
+                                     ? rowRect.bottomLeft()
+                                     : QPoint(0, 0);
+            at = view->viewport()->mapToGlobal(local);
+        }
+        popup_->popup(at);
         return true;
     }
     return QWidget::eventFilter(watched, event);
