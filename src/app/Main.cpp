@@ -119,6 +119,8 @@ void TMainFrm::connectUploadHandlers() {
                    [&queue](const QStringList& paths) { queue.lv2FilesDropped(paths); });
     ConnectGuarded(lv2, &TListView::SelectionChanged, this, [&queue] { queue.lv2SelectItem(); });
     ConnectGuarded(N5, &QAction::triggered, this, [&queue] { queue.N5Click(); });
+    // Delete removes the selected rows, as "删除选中" does.
+    ConnectGuarded(lv2, &TListView::DeletePressed, this, [&queue] { queue.N5Click(); });
     ConnectGuarded(N6, &QAction::triggered, this, [&queue] { queue.N6Click(); });
 
     UploadRegistration& registration = *registration_;

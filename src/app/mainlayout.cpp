@@ -195,10 +195,6 @@ void TMainLayout::build(QMainWindow* window) {
     N24 = pm2->addAction(u("续传文件"));
     pm2->addSeparator();
     N5 = pm2->addAction(u("删除选中"));
-    // Delete in the queue removes the selected rows, as the menu item does.
-    N5->setShortcut(QKeySequence::Delete);
-    N5->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    lv2->addAction(N5);
     N6 = pm2->addAction(u("清空列表"));
     lv2->SetPopupMenu(pm2);
 

@@ -150,9 +150,11 @@ void TListView::SetCheckboxes(bool on) {
 }
 
 void TListView::SetImageLists(const SystemImageList* small, const SystemImageList* large) {
+    if (small == model_->smallImages && large == model_->largeImages)
+        return;
     model_->smallImages = small;
     model_->largeImages = large;
-    if (model_->rowCount() > 0)
+    if (updating_ == 0 && model_->rowCount() > 0)
         Q_EMIT model_->dataChanged(model_->index(0, 0), model_->index(model_->rowCount() - 1, 0),
                                    {Qt::DecorationRole});
 }
@@ -225,6 +227,10 @@ void TListView::DeleteRowsIf(const std::function<bool(int row)>& remove) {
 }
 
 void TListView::Clear() {
+    if (updating_ > 0) {
+        model_->rows.clear();
+        return;
+    }
     model_->beginResetModel();
     model_->rows.clear();
     model_->endResetModel();
@@ -372,6 +378,10 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             Q_EMIT Activated();
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            Q_EMIT DeletePressed();
             return true;
         }
     }

@@ -112,6 +112,8 @@ Q_SIGNALS:
     void DblClick();
     // Enter or Return in the list: the keyboard's double click.
     void Activated();
+    // The Delete key in the list.
+    void DeletePressed();
     void SelectionChanged();
     void FilesDropped(const QStringList& paths);
 
