@@ -3,6 +3,7 @@
 #include "platform/gui/appicons.h"
 
 #include <QActionGroup>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -19,7 +20,8 @@ QToolButton* speedButton(const char* hint, const char* icon, QWidget* parent) {
     // An icon-only button is read out by its hint.
     button->setAccessibleName(u(hint));
     button->setIcon(NamedIcon(QString::fromLatin1(icon)));
-    button->setIconSize(QSize(20, 20));
+    // The icon leaves room for the button's frame inside its 29 pixels.
+    button->setIconSize(QSize(18, 18));
     button->setFixedSize(29, 29);
     button->setAutoRaise(true);
     return button;
@@ -138,14 +140,14 @@ void TMainLayout::build(QMainWindow* window) {
 
     // Status bar.
     QStatusBar* status = window->statusBar();
-    status->setFixedHeight(21);
+
     status->setSizeGripEnabled(true);
     spLoginLink = new TLinkLabel(QString(), status);
     spLoginLink->setToolTip(u("登录我的网盘"));
     spLoginLink->setFixedWidth(161);
     status->addWidget(spLoginLink);
     ProgressCaption = new QLabel(u("当前进度："), status);
-    ProgressCaption->setFixedWidth(72);
+    ProgressCaption->setMinimumWidth(72);
     ProgressCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     pb1 = new QProgressBar(status);
     pb1->setRange(0, 100);
@@ -155,14 +157,24 @@ void TMainLayout::build(QMainWindow* window) {
     pb1->setAccessibleName(u("当前进度"));
     ProgressCaption->setBuddy(pb1);
     spStatus1 = new QLabel(u("请选定本地文件进行上传"), status);
-    spStatus1->setFixedWidth(258);
+    // 258 pixels at the starting size; it takes what the window gives, so a
+    // long status text can be read by widening the window.
+    spStatus1->setMinimumWidth(120);
+    spStatus1->resize(258, spStatus1->height());
     // The status text is read by its text (it changes); the description
     // says what it is.
     spStatus1->setAccessibleDescription(u("状态"));
     spLoginLink->setAccessibleDescription(u("登录我的网盘"));
     status->addPermanentWidget(ProgressCaption);
     status->addPermanentWidget(pb1);
-    status->addPermanentWidget(spStatus1);
+    status->addPermanentWidget(spStatus1, 1);
+    // 21 pixels, or what the status texts and the gauge need with a larger
+    // font (the bar keeps a few pixels around its items).
+    int needed = 21;
+    for (QWidget* item : {static_cast<QWidget*>(spLoginLink), static_cast<QWidget*>(ProgressCaption),
+                          static_cast<QWidget*>(pb1), static_cast<QWidget*>(spStatus1)})
+        needed = std::max(needed, item->minimumSizeHint().height() + 6);
+    status->setMinimumHeight(needed);
 
     // Context menu of the remote listing.
     pm1 = new QMenu(window);
