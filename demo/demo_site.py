@@ -50,6 +50,8 @@ def parse_arguments(argv):
     p.add_argument("--about-delay", type=float, default=0.0,
                    help="seconds the about page's GET waits before its reply (HEAD answers at once), "
                         "so that the about window's tab view stays on screen for a while")
+    p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
+                   help="give the demo account a folder \"大目录\" listing ROWS generated files")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -80,6 +82,12 @@ def main(argv=None) -> int:
     config = SiteConfig(site_name=args.site_name, caption=args.caption, ftp_passive=args.ftp_passive,
                         skins_dir=skins_dir, about_delay=args.about_delay,
                         skin_names=[s for s in (args.skin_names or "").split(",") if s])
+    if args.big_folder > 0:
+        owner = sample.ACCOUNTS[0].name
+        big = next((n for n in store.children(owner, 0) if n.folder and n.name == sample.BIG_FOLDER_NAME), None)
+        big = big or store.add_folder(owner, 0, sample.BIG_FOLDER_NAME)
+        store.save()
+        config.big_folder_id, config.big_folder_rows = big.id, args.big_folder
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))
     try:

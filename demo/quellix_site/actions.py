@@ -52,6 +52,16 @@ def listing_line(node: Node) -> str:
                      node.created or "-", str(node.views), str(node.downloads)])
 
 
+def big_listing(rows: int, folder_id: int) -> bytes:
+    """The listing of the generated big folder: `rows` file lines whose ids
+    follow the folder's own id far above the store's, so no real entry is
+    named. Built as bytes at once, as a listing of 100,000 rows should be."""
+    base = folder_id * 1_000_000
+    body = "".join(f"文件 {i:06d}.txt|{1000 + i}|txt|0|{base + i}|2024-01-01 00:00|{i % 100}|{i % 7}\r\n"
+                   for i in range(1, rows + 1))
+    return body.encode("gbk")
+
+
 def parse_file_list(fl: bytes) -> list[dict]:
     """The entries "remote>size>name>folder|" of a postlist. Entries that
     cannot be taken back into a resume list are left out: a remote name
@@ -126,6 +136,8 @@ class SiteActions:
             folder_id = self.store.parent_of(account.name, folder_id)
         elif not self.store.is_folder(account.name, folder_id):
             return refusal(404, "false|目录不存在")
+        if folder_id and folder_id == self.config.big_folder_id:
+            return Reply(200, big_listing(self.config.big_folder_rows, folder_id))
         return lines(*[listing_line(n) for n in self.store.children(account.name, folder_id)])
 
     def download(self, fields: dict[str, bytes], whole_download: bool) -> Reply:

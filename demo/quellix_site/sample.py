@@ -19,6 +19,8 @@ ACCOUNTS = [
 ]
 
 BIG_FILE_NAME = "大文件 64MB.bin"
+# The folder of generated rows that --big-folder adds to the demo account.
+BIG_FOLDER_NAME = "大目录"
 
 
 def _text(content: str):

@@ -27,6 +27,9 @@ class SiteConfig:
     skins_dir: str = ""
     skin_names: list[str] = field(default_factory=list)
     about_delay: float = 0.0      # seconds the about page's GET waits before its reply
+    # A folder of generated file rows (--big-folder): its id and row count.
+    big_folder_id: int = 0
+    big_folder_rows: int = 0
 
     @property
     def about_url(self) -> str:

@@ -5,6 +5,7 @@
 NewsPanel::NewsPanel(QWidget& WBPanel, SiteProbe& probe)
     : WBPanel_(WBPanel), page_(WBPanel, probe, QStringLiteral("wb1")) {
     page_.OnDocumentComplete = [this] { wb1DocumentComplete(); };
+    page_.AccessibleName = QString::fromUtf8("网站公告");
 }
 
 void NewsPanel::FormShow() {

@@ -34,6 +34,7 @@ void ProbedPage::makeView() {
     auto* view = new QWebEngineView(&host_);
     view_ = view;
     view->setObjectName(viewName_);
+    view->setAccessibleName(AccessibleName);
     // The guard keeps the right button from the page; the keyboard's menu
     // key reaches it as a key, and the menu it asks for is not shown either.
     view->setContextMenuPolicy(Qt::NoContextMenu);

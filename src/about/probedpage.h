@@ -36,6 +36,9 @@ public:
     // one completes nothing.
     std::function<void()> OnDocumentComplete;
 
+    // The name assistive technology reads for the view.
+    QString AccessibleName;
+
 private:
     void makeView();
 

@@ -56,6 +56,7 @@ TVerFrm::TVerFrm(const LocalFiles& files, const AboutSources& sources, QWidget* 
     ApplySiteClientSettings(HttpCli1);
     page_ = std::make_unique<ProbedPage>(*WBPanel, probe_, QStringLiteral("wb2"));
     page_->OnDocumentComplete = [this] { wb2DocumentComplete(); };
+    page_->AccessibleName = QString::fromUtf8("关于页面");
     ConnectGuarded(spSkinButton1, &QPushButton::clicked, this, [this] { spSkinButton1Click(); });
     RunGuarded([this] { FormCreate(); });
 }

@@ -73,6 +73,12 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(spSkinSpeedButton2, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton2Click(); });
     ConnectGuarded(lv1, &TListView::Click, this, [this] { browser_->lv1Click(); });
     ConnectGuarded(lv1, &TListView::DblClick, this, [this] { lv1DblClick(); });
+    // Enter takes the keyboard's selection as a click would, then acts as a
+    // double click: opens the selected folder or downloads the selected file.
+    ConnectGuarded(lv1, &TListView::Activated, this, [this] {
+        browser_->lv1Click();
+        lv1DblClick();
+    });
 }
 
 void TMainFrm::createUploadPipeline() {
@@ -113,6 +119,8 @@ void TMainFrm::connectUploadHandlers() {
                    [&queue](const QStringList& paths) { queue.lv2FilesDropped(paths); });
     ConnectGuarded(lv2, &TListView::SelectionChanged, this, [&queue] { queue.lv2SelectItem(); });
     ConnectGuarded(N5, &QAction::triggered, this, [&queue] { queue.N5Click(); });
+    // Delete removes the selected rows, as "删除选中" does.
+    ConnectGuarded(lv2, &TListView::DeletePressed, this, [&queue] { queue.N5Click(); });
     ConnectGuarded(N6, &QAction::triggered, this, [&queue] { queue.N6Click(); });
 
     UploadRegistration& registration = *registration_;

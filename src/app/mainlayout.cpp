@@ -3,6 +3,7 @@
 #include "platform/gui/appicons.h"
 
 #include <QActionGroup>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -16,8 +17,11 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 QToolButton* speedButton(const char* hint, const char* icon, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setToolTip(u(hint));
+    // An icon-only button is read out by its hint.
+    button->setAccessibleName(u(hint));
     button->setIcon(NamedIcon(QString::fromLatin1(icon)));
-    button->setIconSize(QSize(20, 20));
+    // The icon leaves room for the button's frame inside its 29 pixels.
+    button->setIconSize(QSize(18, 18));
     button->setFixedSize(29, 29);
     button->setAutoRaise(true);
     return button;
@@ -86,6 +90,7 @@ void TMainLayout::build(QMainWindow* window) {
                          {u("浏览数"), 100},
                          {u("下载数"), 100},
                          {QStringLiteral("ID"), -1}});
+        lv1->SetAccessibleName(u("网盘文件列表"));
         page->addWidget(lv1, 1);
     }
     PageControl1->addTab(PCDisk, NamedIcon(QStringLiteral("ico_disk")), u("我的网盘"));
@@ -117,6 +122,7 @@ void TMainLayout::build(QMainWindow* window) {
         lv2->SetCheckboxes(true);
         lv2->SetColumns({{u("文件名称"), 200}, {u("文件大小"), 80}, {u("文件路径"), 200}, {u("上传状态"), 100}});
         lv2->SetAcceptFiles(true);
+        lv2->SetAccessibleName(u("上传文件列表"));
         page->addWidget(lv2, 1);
     }
     PageControl1->addTab(PCTask, NamedIcon(QStringLiteral("ico_task")), u("上传队列"));
@@ -134,25 +140,41 @@ void TMainLayout::build(QMainWindow* window) {
 
     // Status bar.
     QStatusBar* status = window->statusBar();
-    status->setFixedHeight(21);
+
     status->setSizeGripEnabled(true);
     spLoginLink = new TLinkLabel(QString(), status);
     spLoginLink->setToolTip(u("登录我的网盘"));
     spLoginLink->setFixedWidth(161);
     status->addWidget(spLoginLink);
     ProgressCaption = new QLabel(u("当前进度："), status);
-    ProgressCaption->setFixedWidth(72);
+    ProgressCaption->setMinimumWidth(72);
     ProgressCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     pb1 = new QProgressBar(status);
     pb1->setRange(0, 100);
     pb1->setValue(0);
     pb1->setFormat(QStringLiteral("%p%"));
     pb1->setFixedWidth(200);
+    pb1->setAccessibleName(u("当前进度"));
+    ProgressCaption->setBuddy(pb1);
     spStatus1 = new QLabel(u("请选定本地文件进行上传"), status);
-    spStatus1->setFixedWidth(258);
+    // 258 pixels at the starting size; it takes what the window gives, so a
+    // long status text can be read by widening the window.
+    spStatus1->setMinimumWidth(120);
+    spStatus1->resize(258, spStatus1->height());
+    // The status text is read by its text (it changes); the description
+    // says what it is.
+    spStatus1->setAccessibleDescription(u("状态"));
+    spLoginLink->setAccessibleDescription(u("登录我的网盘"));
     status->addPermanentWidget(ProgressCaption);
     status->addPermanentWidget(pb1);
-    status->addPermanentWidget(spStatus1);
+    status->addPermanentWidget(spStatus1, 1);
+    // 21 pixels, or what the status texts and the gauge need with a larger
+    // font (the bar keeps a few pixels around its items).
+    int needed = 21;
+    for (QWidget* item : {static_cast<QWidget*>(spLoginLink), static_cast<QWidget*>(ProgressCaption),
+                          static_cast<QWidget*>(pb1), static_cast<QWidget*>(spStatus1)})
+        needed = std::max(needed, item->minimumSizeHint().height() + 6);
+    status->setMinimumHeight(needed);
 
     // Context menu of the remote listing.
     pm1 = new QMenu(window);

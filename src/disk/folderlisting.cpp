@@ -62,6 +62,9 @@ RemoteEntry ParseListingLine(const QByteArray& line) {
 }
 
 void FillListing(TListView& lv1, const QList<QByteArray>& lines) {
+    // The old rows go and the new ones come as one model reset, which views
+    // and assistive technology take in at once, however many rows there are.
+    UpdateScope update(lv1);
     lv1.Clear();
     lv1.SetImageLists(GetSystemImageListHandle(1), GetSystemImageListHandle(0));
     if (lines.isEmpty()) {
@@ -69,7 +72,6 @@ void FillListing(TListView& lv1, const QList<QByteArray>& lines) {
                    {QString(), QString(), QString(), QString()});
         return;
     }
-    UpdateScope update(lv1);
     for (const QByteArray& line : lines) {
         const RemoteEntry entry = ParseListingLine(line);
         const QString name = FromGbk(entry.Name);

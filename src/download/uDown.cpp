@@ -108,20 +108,31 @@ void TDownFrm::buildLayout() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(10);
-    grid->addWidget(label("文件地址："), 0, 0);
+    // Each field is named by the label in front of it (without the colon);
+    // a value shown as text keeps its text as its name and is described.
+    const auto labelFor = [&label](const char* text, QWidget* field) {
+        QLabel* l = label(text);
+        l->setBuddy(field);
+        if (qobject_cast<QLabel*>(field))
+            field->setAccessibleDescription(l->text().chopped(1));
+        else
+            field->setAccessibleName(l->text().chopped(1));
+        return l;
+    };
+    grid->addWidget(labelFor("文件地址：", dl_addr), 0, 0);
     grid->addWidget(dl_addr, 0, 1, 1, 4);
-    grid->addWidget(label("文件名称："), 1, 0);
+    grid->addWidget(labelFor("文件名称：", dl_name), 1, 0);
     grid->addWidget(dl_name, 1, 1, 1, 4);
-    grid->addWidget(label("保存目录："), 2, 0);
+    grid->addWidget(labelFor("保存目录：", dl_dir), 2, 0);
     auto* folderRow = new QHBoxLayout;
     folderRow->setSpacing(4);
     folderRow->addWidget(dl_dir, 1);
     folderRow->addWidget(spSkinSpeedButton1);
     folderRow->addWidget(spSkinSpeedButton2);
     grid->addLayout(folderRow, 2, 1, 1, 4);
-    grid->addWidget(label("文件大小："), 3, 0);
+    grid->addWidget(labelFor("文件大小：", dl_size), 3, 0);
     grid->addWidget(dl_size, 3, 1);
-    grid->addWidget(label("文件类型："), 3, 2);
+    grid->addWidget(labelFor("文件类型：", dl_ext), 3, 2);
     grid->addWidget(dl_ext, 3, 3, 1, 2);
     grid->addWidget(dl_id, 4, 1);
     grid->setColumnStretch(1, 1);

@@ -81,6 +81,10 @@ void TLoginFrm::buildLayout() {
     spSkinButton1 = new QPushButton(u("网页版本"), this);
     spSkinButton1->setGeometry(225, 182, 85, 30);
 
+    ED_User->setAccessibleName(u("网盘帐号"));
+    ED_Pwd->setAccessibleName(u("登录密码"));
+    spSkinStdLabel1->setBuddy(ED_User);
+    spSkinStdLabel2->setBuddy(ED_Pwd);
     setTabOrder(ED_User, ED_Pwd);
     setTabOrder(ED_Pwd, btnLogin);
     setTabOrder(btnLogin, spSkinButton1);

@@ -96,7 +96,7 @@ void TSkinFrm::buildLayout() {
     spSkinStatusBar1 = new QStatusBar(this);
     spSkinStatusBar1->setObjectName(QStringLiteral("spSkinStatusBar1"));
     spSkinStatusBar1->setSizeGripEnabled(false);
-    spSkinStatusBar1->setFixedHeight(21);
+    spSkinStatusBar1->setMinimumHeight(21);
     SFStatus = new QLabel(spSkinStatusBar1);
     SFStatus->setObjectName(QStringLiteral("SFStatus"));
     spSkinStatusBar1->addWidget(SFStatus, 1);

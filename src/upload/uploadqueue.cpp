@@ -45,9 +45,25 @@ bool UploadQueue::IsSendable(const QString& text) {
     return !text.contains(QLatin1Char('>')) && !text.contains(QLatin1Char('|')) && ToGbkExact(text).has_value();
 }
 
-void UploadQueue::addRow(const QString& name, const QString& sizeText, const QString& folder, const QString& status) {
+void UploadQueue::BeginBatch() { ++batching_; }
+
+void UploadQueue::EndBatch() {
+    if (batching_ == 0 || --batching_ > 0 || pending_.isEmpty())
+        return;
+    QList<TListView::NewRow> rows;
+    rows.reserve(pending_.size());
+    for (QStringList& texts : pending_) {
+        const QString name = texts.takeFirst();
+        rows.append({name, GetSystemIconIndexA(name, 0), texts});
+    }
+    pending_.clear();
     lv2_.SetImageLists(GetSystemImageListHandle(1), GetSystemImageListHandle(0));
-    lv2_.AddRow(name, GetSystemIconIndexA(name, 0), {sizeText, folder, status});
+    lv2_.AddRows(rows);
+}
+
+void UploadQueue::addRow(const QString& name, const QString& sizeText, const QString& folder, const QString& status) {
+    const Batch batch(*this);
+    pending_.append({name, sizeText, folder, status});
 }
 
 bool UploadQueue::AddLocalFile(const QString& path) {
@@ -63,6 +79,7 @@ bool UploadQueue::AddLocalFile(const QString& path) {
 }
 
 QStringList UploadQueue::AddLocalFiles(const QStringList& paths) {
+    const Batch batch(*this);
     QStringList refused;
     for (const QString& path : paths)
         if (!AddLocalFile(path))
@@ -71,6 +88,7 @@ QStringList UploadQueue::AddLocalFiles(const QStringList& paths) {
 }
 
 QStringList UploadQueue::AddLocalFolder(const QString& folder) {
+    const Batch batch(*this);
     QString base = folder;
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
@@ -91,6 +109,7 @@ QStringList UploadQueue::AddLocalFolder(const QString& folder) {
 }
 
 QStringList UploadQueue::AddDroppedPaths(const QStringList& paths) {
+    const Batch batch(*this);
     QStringList refused;
     for (const QString& path : paths) {
         const QFileInfo info(path);

@@ -5,6 +5,7 @@
 // follows its selection. The upload run and the registration requests read
 // the rows back by index, in row order.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -78,8 +79,26 @@ public:
     // ">" and "|".
     static bool IsSendable(const QString& text);
 
+    // Rows added between BeginBatch and EndBatch reach the list as one
+    // insertion at EndBatch (a listing of thousands of files would
+    // otherwise be announced to assistive technology row by row).
+    void BeginBatch();
+    void EndBatch();
+    class Batch {
+    public:
+        explicit Batch(UploadQueue& queue) : queue_(queue) { queue_.BeginBatch(); }
+        ~Batch() { queue_.EndBatch(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        UploadQueue& queue_;
+    };
+
 private:
     void addRow(const QString& name, const QString& sizeText, const QString& folder, const QString& status);
 
     TListView& lv2_;
+    int batching_ = 0;
+    QList<QStringList> pending_;  // name, size text, folder, status
 };

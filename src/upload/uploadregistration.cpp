@@ -88,6 +88,8 @@ void UploadRegistration::takeResumeList(const QList<QByteArray>& lines) {
                                  w_.DialogParent);
     };
     try {
+        // One insertion for the whole list; it also ends when a line fails.
+        const UploadQueue::Batch batch(queue_);
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const ResumeEntry entry = ParseResumeLine(lines[i]);
             const QString name = FromGbk(entry.fileName);

@@ -13,10 +13,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -155,6 +157,57 @@ TEST_F(MainWindowTest, DoubleClickingAFolderOpensIt) {
     mainFrm().lv1DblClick();
     ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2; }));
     EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
+}
+
+TEST_F(MainWindowTest, KeyboardAloneOpensDownloadsAndEditsTheQueue) {
+    replies["mydisk"] = {200, "docs|0|x|1|7|c|0|0\r\nnotes.txt|1|txt|0|9|c|0|0\r\n"};
+    loginAndSettle();
+    // Names read out for the icon-only buttons, the lists and the gauge.
+    EXPECT_EQ(mainFrm().spSkinSpeedButton1->accessibleName(), QString::fromUtf8("网盘根目录"));
+    EXPECT_EQ(mainFrm().spSkinSpeedButton2->accessibleName(), QString::fromUtf8("返回上级"));
+    EXPECT_EQ(mainFrm().BtnSelFile2->accessibleName(), QString::fromUtf8("添加文件"));
+    EXPECT_EQ(mainFrm().BtnSelFolder->accessibleName(), QString::fromUtf8("添加目录"));
+    EXPECT_EQ(lv1().reportView()->accessibleName(), QString::fromUtf8("网盘文件列表"));
+    EXPECT_EQ(mainFrm().pb1->accessibleName(), QString::fromUtf8("当前进度"));
+
+    // Enter on a folder opens it; on a file it offers the file for download.
+    QAbstractItemView* view = lv1().reportView();
+    lv1().SetSelected(0, true);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return site.requestsFor("mydisk").size() == 2 && listingDone(); }));
+    EXPECT_TRUE(site.requestsFor("mydisk")[1].body.startsWith("action=mydisk&folder_id=7&goback=0&"));
+    TDownFrm& down = *program->DownFrm;
+    QString offered;
+    QTimer closer;
+    closer.setInterval(0);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (down.isVisible()) {
+            offered = down.dl_name->text();
+            down.close();
+        }
+    });
+    closer.start();
+    lv1().SetSelected(1, true);
+    QTest::keyClick(view, Qt::Key_Enter);
+    EXPECT_EQ(offered, QStringLiteral("notes.txt"));
+    closer.stop();
+
+    // The menu key opens the queue's menu; Delete removes the selected rows.
+    const QString file = dir.filePath(QStringLiteral("q.bin"));
+    WriteFileBytes(file, "abc");
+    mainFrm().PageControl1->setCurrentWidget(mainFrm().PCTask);
+    mainFrm().Queue().AddLocalFiles({file, file, file});
+    TListView& lv2 = *mainFrm().lv2;
+    QAbstractItemView* queueView = lv2.reportView();
+    // What the window turns the menu key into.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QApplication::sendEvent(queueView, &menuKey);
+    ASSERT_TRUE(WaitFor([&] { return mainFrm().pm2->isVisible(); }));
+    mainFrm().pm2->close();
+    lv2.SetSelected(0, true);
+    lv2.SetSelected(2, true);
+    QTest::keyClick(queueView, Qt::Key_Delete);
+    EXPECT_EQ(lv2.Count(), 1);
 }
 
 TEST_F(MainWindowTest, APlainDoubleClickOnAFileOfAMultiSelectionOffersThatFileInBothViews) {

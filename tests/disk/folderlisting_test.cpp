@@ -1,5 +1,7 @@
 #include "disk/folderlisting.h"
 #include "platform/gui/listview.h"
+#include "support/modelchanges.h"
+#include <QTreeView>
 #include "support/testutil.h"
 #include "text/errors.h"
 #include "text/gbk.h"
@@ -77,6 +79,20 @@ TEST_F(FolderListingTest, ALineThatCannotBePresentedStopsTheFillKeepingEarlierRo
     EXPECT_THROW(ParseListingLine("short|1|t|0"), EStringListError);
     EXPECT_THROW(ParseListingLine("f|1|t|maybe|1|c|v|d"), EConvertError);
     EXPECT_THROW(ParseListingLine("f|2147483648|t|0|1|c|v|d"), EConvertError);
+}
+
+TEST_F(FolderListingTest, AFillIsAnnouncedAsOneModelResetHoweverManyRows) {
+    FillListing(lv1, {"old|1|t|0|1|c|v|d"});
+    QList<QByteArray> lines;
+    for (int i = 0; i < 5000; ++i)
+        lines.append("f" + QByteArray::number(i) + "|1|t|0|" + QByteArray::number(i) + "|c|v|d");
+    ModelChangeRecorder recorder(lv1.reportView()->model());
+    FillListing(lv1, lines);
+    FillListing(lv1, {});  // the placeholder row too
+    using Change = ModelChangeRecorder::Change;
+    EXPECT_EQ(recorder.changes, QList<Change>({Change::ModelReset, Change::ModelReset}));
+    ASSERT_EQ(lv1.Count(), 1);
+    EXPECT_EQ(lv1.Caption(0), QString::fromUtf8("...暂无文件..."));
 }
 
 TEST_F(FolderListingTest, ClickTakesTheLastSelectedFolder) {

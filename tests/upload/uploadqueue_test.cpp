@@ -1,4 +1,5 @@
 #include "platform/gui/listview.h"
+#include "support/modelchanges.h"
 #include "support/testutil.h"
 #include "upload/uploadqueue.h"
 
@@ -39,6 +40,28 @@ TEST_F(UploadQueueTest, FileRowsJoinFolderAndNameByConcatenation) {
     EXPECT_EQ(queue.FullPath(0), folder + QStringLiteral("a.txt"));
     EXPECT_EQ(lv2.SubItem(0, QueueColumn::Size), "1.50KB");
     EXPECT_EQ(queue.Status(0), QueueStatus::Queued());
+}
+
+TEST_F(UploadQueueTest, AddedFilesAreAnnouncedAsOneInsertionKeepingTheSelection) {
+    queue.AddLocalFile(make(QStringLiteral("first.bin"), 1));
+    lv2.SetSelected(0, true);
+    QStringList paths;
+    for (int i = 0; i < 300; ++i)
+        paths.append(make(QStringLiteral("f%1.bin").arg(i, 3, 10, QLatin1Char('0')), 1));
+    ModelChangeRecorder recorder(lv2.reportView()->model());
+    EXPECT_TRUE(queue.AddLocalFolder(dir.path()).isEmpty());
+    EXPECT_EQ(queue.AddLocalFiles(paths.mid(0, 2) + QStringList{folder + QStringLiteral("a>b")}),
+              QStringList{QStringLiteral("a>b")});
+    EXPECT_TRUE(queue.AddDroppedPaths(paths.mid(5, 3)).isEmpty());
+    using Change = ModelChangeRecorder::Change;
+    EXPECT_EQ(recorder.changes, QList<Change>({Change::RowsInserted, Change::RowsInserted, Change::RowsInserted}));
+    EXPECT_EQ(recorder.rows, (QList<QPair<int, int>>{{1, 301}, {302, 303}, {304, 306}}));
+    ASSERT_EQ(queue.Count(), 307);
+    EXPECT_TRUE(lv2.Selected(0));
+    EXPECT_EQ(lv2.SelectedRows(), QList<int>{0});
+    EXPECT_EQ(queue.FileName(302), QStringLiteral("f000.bin"));
+    EXPECT_EQ(queue.FileName(306), QStringLiteral("f007.bin"));
+    EXPECT_LT(lv2.RowKey(302), lv2.RowKey(303));
 }
 
 TEST_F(UploadQueueTest, AFolderAddsItsNonEmptyFilesOnly) {

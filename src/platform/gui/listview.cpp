@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
@@ -149,9 +150,11 @@ void TListView::SetCheckboxes(bool on) {
 }
 
 void TListView::SetImageLists(const SystemImageList* small, const SystemImageList* large) {
+    if (small == model_->smallImages && large == model_->largeImages)
+        return;
     model_->smallImages = small;
     model_->largeImages = large;
-    if (model_->rowCount() > 0)
+    if (updating_ == 0 && model_->rowCount() > 0)
         Q_EMIT model_->dataChanged(model_->index(0, 0), model_->index(model_->rowCount() - 1, 0),
                                    {Qt::DecorationRole});
 }
@@ -185,6 +188,18 @@ int TListView::AddRow(const QString& caption, int imageIndex, const QStringList&
     return row;
 }
 
+void TListView::AddRows(const QList<NewRow>& rows) {
+    if (rows.isEmpty())
+        return;
+    const int first = Count();
+    if (updating_ == 0)
+        model_->beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    for (const NewRow& row : rows)
+        model_->rows.append({row.caption, row.imageIndex, row.subItems, false, ++lastRowKey_});
+    if (updating_ == 0)
+        model_->endInsertRows();
+}
+
 void TListView::DeleteRow(int row) {
     if (row < 0 || row >= Count())
         return;
@@ -212,6 +227,10 @@ void TListView::DeleteRowsIf(const std::function<bool(int row)>& remove) {
 }
 
 void TListView::Clear() {
+    if (updating_ > 0) {
+        model_->rows.clear();
+        return;
+    }
     model_->beginResetModel();
     model_->rows.clear();
     model_->endResetModel();
@@ -302,6 +321,12 @@ int TListView::FindRowKey(quint64 key) const {
 
 QWidget* TListView::activeView() const { return stack_->currentWidget(); }
 
+void TListView::SetAccessibleName(const QString& name) {
+    setAccessibleName(name);
+    report_->setAccessibleName(name);
+    icons_->setAccessibleName(name);
+}
+
 bool TListView::eventFilter(QObject* watched, QEvent* event) {
     const bool onViewport = watched == report_->viewport() || watched == icons_->viewport();
     const bool onView = watched == report_ || watched == icons_;
@@ -349,8 +374,31 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     }
+    if (onView && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Q_EMIT Activated();
+            return true;
+        }
+        if (key == Qt::Key_Delete) {
+            Q_EMIT DeletePressed();
+            return true;
+        }
+    }
     if ((onView || onViewport) && event->type() == QEvent::ContextMenu && popup_) {
-        popup_->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        QPoint at = menuEvent->globalPos();
+        if (menuEvent->reason() == QContextMenuEvent::Keyboard) {
+            // The menu key: open the menu at the current row, where the
+            // user's attention is, rather than where the mouse happens to be.
+            auto* view = static_cast<QAbstractItemView*>(activeView());
+            const QRect rowRect = view->visualRect(view->currentIndex());
+            const QPoint local = rowRect.isValid() && view->viewport()->rect().intersects(rowRect)
+                                     ? rowRect.bottomLeft()
+                                     : QPoint(0, 0);
+            at = view->viewport()->mapToGlobal(local);
+        }
+        popup_->popup(at);
         return true;
     }
     return QWidget::eventFilter(watched, event);

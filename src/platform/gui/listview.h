@@ -67,6 +67,14 @@ public:
 
     int Count() const { return int(model_->rows.size()); }
     int AddRow(const QString& caption, int imageIndex, const QStringList& subItems);
+    struct NewRow {
+        QString caption;
+        int imageIndex = 0;
+        QStringList subItems;
+    };
+    // Appends rows as one insertion, which views and assistive technology
+    // take in as one change instead of one per row; the selection stays.
+    void AddRows(const QList<NewRow>& rows);
     void DeleteRow(int row);
     // Deletes every row for which `remove(row)` holds, in one pass.
     void DeleteRowsIf(const std::function<bool(int row)>& remove);
@@ -96,10 +104,16 @@ public:
     QTreeView* reportView() const { return report_; }
     QListView* iconView() const { return icons_; }
     QWidget* activeView() const;
+    // The name assistive technology reads for the list (both views).
+    void SetAccessibleName(const QString& name);
 
 Q_SIGNALS:
     void Click();
     void DblClick();
+    // Enter or Return in the list: the keyboard's double click.
+    void Activated();
+    // The Delete key in the list.
+    void DeletePressed();
     void SelectionChanged();
     void FilesDropped(const QStringList& paths);
 
