@@ -66,12 +66,15 @@ void expectLaidOut(QWidget& window) {
         const QSize needed = c->minimumSizeHint();
         EXPECT_GE(c->width(), needed.width()) << describe(c).toStdString() << " is too narrow";
         // The skins draw the gauge as a thin bar with a small font.
-        if (!qobject_cast<const QProgressBar*>(c))
+        if (!qobject_cast<const QProgressBar*>(c)) {
             EXPECT_GE(c->height(), needed.height()) << describe(c).toStdString() << " is too low";
-        for (QWidget* other : controls)
-            if (other != c && !c->isAncestorOf(other) && !other->isAncestorOf(c))
+        }
+        for (QWidget* other : controls) {
+            if (other != c && !c->isAncestorOf(other) && !other->isAncestorOf(c)) {
                 EXPECT_FALSE(inWindow.intersects(QRect(other->mapTo(&window, QPoint(0, 0)), other->size())))
                     << describe(c).toStdString() << " overlaps " << describe(other).toStdString();
+            }
+        }
     }
 }
 

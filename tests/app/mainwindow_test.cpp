@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, KeyboardAloneOpensDownloadsAndEditsTheQueue) {
     TListView& lv2 = *mainFrm().lv2;
     QAbstractItemView* queueView = lv2.reportView();
     // What the window turns the menu key into.
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), queueView->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(queueView, &menuKey);
     ASSERT_TRUE(WaitFor([&] { return mainFrm().pm2->isVisible(); }));
     mainFrm().pm2->close();
