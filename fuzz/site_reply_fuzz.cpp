@@ -127,11 +127,14 @@ void loadSetReply(const QList<QByteArray>& lines) {
 // reaches past the codec: the items come from the input.
 void wellFormedLoadSet(const QByteArray& input) {
     const QList<QByteArray> parts = input.split('\n');
-    const QByteArray record = parts.value(2);
+    // The scrambler codes the bytes 1 to 254 one to one; 0 and 255 are left out.
+    QByteArray record = parts.value(2);
+    record.removeIf([](char c) { return c == '\0' || c == char(0xFF); });
     const QByteArray branding = parts.value(3);
     const QByteArray text = record + "|" + Base64Encode(branding);
     const QList<QByteArray> lines{"true|" + parts.value(0), parts.value(1),
                                   ServerSettingsCodec(text, CodecDirection::Encode)};
+    FUZZ_CHECK(ServerSettingsCodec(lines[2], CodecDirection::Decode) == text);
     TSiteSettings settings;
     try {
         ApplyLoadSetReply(lines, settings);
