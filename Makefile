@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CTEST_ARGS ?=
 
-.PHONY: all setup configure build test test-sanitize package demo demo-site clean fuzz-http
+.PHONY: all setup configure build test test-sanitize package demo demo-site clean fuzz-http fuzz fuzz-build
 
 all: build
 
@@ -51,12 +51,29 @@ demo-site: build
 # fails on a finding, which is written to fuzz-out/.
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD_DIR ?= build-fuzz
-fuzz-http: setup
-	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(FUZZ_BUILD_DIR)
-	mkdir -p fuzz-out/http-corpus
+fuzz-http: fuzz-build
+	mkdir -p fuzz-out/http_response_fuzz
 	$(FUZZ_BUILD_DIR)/http_response_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	    -artifact_prefix=fuzz-out/ fuzz-out/http-corpus fuzz/corpus/http
+	    -artifact_prefix=fuzz-out/ fuzz-out/http_response_fuzz fuzz/corpus/http_response_fuzz
+
+# Every fuzz target (fuzz/*_fuzz.cpp) for FUZZ_SECONDS each, one after the
+# other, starting from its committed corpus (fuzz/corpus/<target>); new
+# inputs go to fuzz-out/<target>/. Stops with failure at the first finding,
+# whose input is written to fuzz-out/<target>-crash-... A finding that is
+# fixed belongs in fuzz/corpus/<target>/ so that `make test` keeps it fixed.
+FUZZ_TARGETS = $(basename $(notdir $(wildcard fuzz/*_fuzz.cpp)))
+fuzz-build: setup
+	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD_DIR)
+
+fuzz: fuzz-build
+	@set -e; for target in $(FUZZ_TARGETS); do \
+	    echo "== $$target: $(FUZZ_SECONDS) s"; \
+	    mkdir -p fuzz-out/$$target; \
+	    $(FUZZ_BUILD_DIR)/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        -artifact_prefix=fuzz-out/$$target- fuzz-out/$$target fuzz/corpus/$$target; \
+	done
 
 clean:
 	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR) $(SANITIZE_BUILD_DIR)

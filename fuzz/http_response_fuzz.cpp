@@ -1,9 +1,12 @@
 // Fuzzes the response side of the HTTP client: the header parser and the
-// body reader fed a response in arbitrary slices, and the relocation and
-// document-name rules applied to whatever Location and path come out.
+// body reader fed a response in arbitrary slices, the relocation and
+// document-name rules applied to whatever Location and path come out, the
+// address rules (URL parts, port number, host to resolve) on the texts the
+// header carries, and the downloader's judgement of a range reply.
 // The first input byte picks the request version, HEAD or not, and the
 // slice size; the rest is the response as it arrives on the wire.
 
+#include "net/downloadranges.h"
 #include "net/httpbodyreader.h"
 #include "net/httpheaderparser.h"
 #include "net/httprelocation.h"
@@ -22,6 +25,64 @@ void failed(int line) {
 }
 
 #define check(condition) ((condition) ? void() : failed(__LINE__))
+
+// The parts of an address, the port its text names and the host to look up.
+void checkAddress(const QByteArray& url) {
+    const HttpUrlParts parts = ParseHttpUrl(url);
+    for (const QByteArray* part : {&parts.Protocol, &parts.User, &parts.Password, &parts.Host, &parts.Port, &parts.Path})
+        check(part->size() <= url.size());
+    check(parts.Protocol == parts.Protocol.toLower());
+    check(parts.Path.isEmpty() || parts.Path.startsWith('/') || parts.Path.startsWith('?'));
+    const quint16 port = HttpPortNumber(parts.Port, parts.Protocol);
+    if (parts.Port.isEmpty()) {
+        check(port == (parts.Protocol == "https" ? 443 : 80));
+    } else if (port != 0) {
+        // A port is the decimal number written, 1 to 65535, nothing else.
+        bool ok = false;
+        check(parts.Port.toUInt(&ok) == port && ok && parts.Port.size() <= 5);
+        for (char c : parts.Port)
+            check(c >= '0' && c <= '9');
+    }
+    const QByteArray lookup = HostForLookup(parts.Host);
+    if (parts.Host.size() >= 2 && parts.Host.startsWith('[') && parts.Host.endsWith(']'))
+        check(lookup == parts.Host.mid(1, parts.Host.size() - 2));
+    else
+        check(lookup == parts.Host);
+    const QByteArray target = HttpRequestTarget(parts.Path);
+    check(target.startsWith('/') || target.startsWith('?'));
+    check(!target.contains('\r') && !target.contains('\n') && !target.contains('#'));
+    // The probe's document name: escapes decoded, never longer.
+    const QByteArray name = DecodeDocName(HttpDocName(parts.Path));
+    check(name.size() <= HttpDocName(parts.Path).size());
+}
+
+// Whether a reply to a range request may be written: only a 206 that starts
+// at the asked byte (or, without Content-Range, brings exactly the range), or
+// a 200 of the whole document for the range that starts at byte 0.
+void checkRangeReply(const HttpResponseHead& head, uint8_t control) {
+    RangeAsk ask;
+    ask.Begin = (control >> 3) * 1000;
+    ask.LastByte = ask.Begin + 999;
+    ask.StartsAtZero = ask.Begin == 0 || (control & 4);
+    ask.DocumentLength = head.ContentLength > 0 && (control & 2) ? head.ContentLength : 32000;
+    const bool asked = IsAskedRange(head.StatusCode, head.ContentRangeBegin, ask.Begin);
+    if (asked) {
+        bool ok = false;
+        check(head.StatusCode == 206 && head.ContentRangeBegin.trimmed().toLongLong(&ok) == ask.Begin && ok);
+    }
+    switch (JudgeRangeReply(head.StatusCode, head.ContentRangeBegin, head.ContentLength, ask)) {
+    case RangeReplyUse::AskedBytes:
+        check(head.StatusCode == 206);
+        check(asked || (head.ContentRangeBegin.trimmed().isEmpty() && head.ContentLength == 1000));
+        break;
+    case RangeReplyUse::WholeDocument:
+        check(head.StatusCode == 200 && ask.StartsAtZero && head.ContentLength == ask.DocumentLength);
+        break;
+    case RangeReplyUse::Refused:
+        check(!asked);
+        break;
+    }
+}
 
 }  // namespace
 
@@ -71,7 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(written.count("\r\n") == (request.Agent.isEmpty() ? 3 : 4));  // no value adds a line
     }
     HttpDocNameForContentType(HttpDocName(head.Location), head.ContentType);
-    ParseHttpUrl(head.ReasonPhrase);
+    checkAddress(head.Location);
+    checkAddress(head.ReasonPhrase);
+    checkRangeReply(head, control);
 
     if (step.status != HttpHeaderParser::Status::Complete || (control & 2))
         return 0;

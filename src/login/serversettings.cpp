@@ -22,13 +22,17 @@ LoadSetOutcome ApplyLoadSetReply(const QList<QByteArray>& lines, TSiteSettings& 
     if (line3.isEmpty())
         return {QString::fromUtf8("读取网盘配置信息失败")};
     const QByteArray text = ServerSettingsCodec(line3, CodecDirection::Decode);
-    settings.FtpHost = PickField('|', text, 0);
-    settings.FtpUser = PickField('|', text, 1);
-    settings.FtpPassword = PickField('|', text, 2);
-    settings.FtpPort = PickField('|', text, 3);
-    settings.FtpDir = PickField('|', text, 4) + line1.mid(5);
-    settings.FtpPassive = PickField('|', text, 5);
-    settings.Branding = Base64Decode(PickField('|', text, 6));
+    // Every item is read before any is taken: a record that is cut short
+    // raises with the FTP account unchanged, never half replaced.
+    TSiteSettings taken = settings;
+    taken.FtpHost = PickField('|', text, 0);
+    taken.FtpUser = PickField('|', text, 1);
+    taken.FtpPassword = PickField('|', text, 2);
+    taken.FtpPort = PickField('|', text, 3);
+    taken.FtpDir = PickField('|', text, 4) + line1.mid(5);
+    taken.FtpPassive = PickField('|', text, 5);
+    taken.Branding = Base64Decode(PickField('|', text, 6));
+    settings = std::move(taken);
     return {};
 }
 

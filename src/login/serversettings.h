@@ -36,8 +36,9 @@ struct LoadSetOutcome {
 //   FtpHost|FtpUser|FtpPassword|FtpPort|dir|FtpPassive|Base64(branding),
 //   FtpDir being dir followed by the rest of line 1 after "true|"; an empty
 //   or missing line 3 gives "读取网盘配置信息失败".
-// A line 3 that does not decode raises the codec's error after
-// RegisterSiteUrl was replaced.
+// A line 3 that does not decode, or whose record has fewer than seven items
+// (but more than one), raises after RegisterSiteUrl was replaced; the other
+// fields then stay as they were.
 LoadSetOutcome ApplyLoadSetReply(const QList<QByteArray>& lines, TSiteSettings& settings);
 
 // The body of the loadset request.

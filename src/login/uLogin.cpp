@@ -2,6 +2,7 @@
 
 #include "config/settingsfile.h"
 #include "config/siteconfig.h"
+#include "login/loginreply.h"
 #include "login/siterequest.h"
 #include "net/nestedwait.h"
 #include "net/siteclient.h"
@@ -154,24 +155,23 @@ void TLoginFrm::HttpCli1RequestDone(THttpCli& sender, THttpRequest, quint16 errC
         loginFailed(errCode, status);
         return;
     }
-    if (lines->isEmpty())
+    const LoginReply reply = ReadLoginReply(*lines);
+    switch (reply.kind) {
+    case LoginReply::Kind::Nothing:
         return;
-    if (lines->size() == 1) {
-        // A refused login: the site's one line is the message.
-        refuseLogin(FromGbk(lines->first()));
+    case LoginReply::Kind::Refused:
+        refuseLogin(FromGbk(reply.Message));
         return;
-    }
-    // Two lines or more: the account name and token; a third line of
-    // exactly "1" allows the debug log (a two-line reply leaves it off).
-    // Without a name or a token every later request would fail unseen.
-    if (TrimBlanks(lines->at(0)).isEmpty() || TrimBlanks(lines->at(1)).isEmpty()) {
+    case LoginReply::Kind::NoAccount:
         refuseLogin(u("登录失败：网站的回复中没有帐号或登录凭据。"));
         return;
+    case LoginReply::Kind::LoggedIn:
+        break;
     }
     session_.LoggedIn = true;
-    session_.AccountName = lines->at(0);
-    session_.AccountToken = lines->at(1);
-    session_.DebugLogEnabled = lines->value(2) == "1";
+    session_.AccountName = reply.AccountName;
+    session_.AccountToken = reply.AccountToken;
+    session_.DebugLogEnabled = reply.DebugLogEnabled;
     if (session_.LoggedIn && ShowMainWindow)
         ShowMainWindow();
 }

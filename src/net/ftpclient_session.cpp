@@ -8,7 +8,6 @@
 #include "net/socketerror.h"
 #include "text/gbk.h"
 
-#include <limits>
 #include <netdb.h>
 
 namespace {
@@ -156,27 +155,10 @@ void TFtpClient::SizeAsync() {
     sendCommand("SIZE " + HostFileName, {213}, &TFtpClient::onSizeReply);
 }
 
-// "213 <size>": optional blanks, an optional sign, digits.
+// "213 <size>"
 void TFtpClient::onSizeReply(int result) {
-    if (result == 0) {
-        qsizetype p = 0;
-        FtpReplyCode(lastResponse_, &p);
-        while (p < lastResponse_.size() && (lastResponse_[p] == ' ' || lastResponse_[p] == '\t'))
-            ++p;
-        bool negative = false;
-        if (p < lastResponse_.size() && (lastResponse_[p] == '+' || lastResponse_[p] == '-'))
-            negative = lastResponse_[p++] == '-';
-        qint64 size = 0;
-        bool overflow = false;
-        for (; p < lastResponse_.size() && lastResponse_[p] >= '0' && lastResponse_[p] <= '9'; ++p) {
-            if (size > (std::numeric_limits<qint64>::max() - 9) / 10)
-                overflow = true;
-            else
-                size = size * 10 + (lastResponse_[p] - '0');
-        }
-        // A size beyond 64 bits is no size; 0 makes the caller send the whole file.
-        sizeResult_ = overflow ? 0 : (negative ? -size : size);
-    }
+    if (result == 0)
+        sizeResult_ = FtpSizeReply(lastResponse_);
     finishStep(result);
 }
 

@@ -1,5 +1,7 @@
 #include "net/ftpreplyparser.h"
 
+#include <limits>
+
 int FtpReplyCode(QByteArrayView text, qsizetype* digitsEnd) {
     if (text.isEmpty() || text[0] < '0' || text[0] > '9')
         return -1;
@@ -10,6 +12,23 @@ int FtpReplyCode(QByteArrayView text, qsizetype* digitsEnd) {
     if (digitsEnd)
         *digitsEnd = i;
     return int(code);
+}
+
+qint64 FtpSizeReply(QByteArrayView reply) {
+    qsizetype p = 0;
+    FtpReplyCode(reply, &p);
+    while (p < reply.size() && (reply[p] == ' ' || reply[p] == '\t'))
+        ++p;
+    bool negative = false;
+    if (p < reply.size() && (reply[p] == '+' || reply[p] == '-'))
+        negative = reply[p++] == '-';
+    qint64 size = 0;
+    for (; p < reply.size() && reply[p] >= '0' && reply[p] <= '9'; ++p) {
+        if (size > (std::numeric_limits<qint64>::max() - 9) / 10)
+            return 0;
+        size = size * 10 + (reply[p] - '0');
+    }
+    return negative ? -size : size;
 }
 
 void FtpReplyParser::feed(QByteArrayView bytes) {

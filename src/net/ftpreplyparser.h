@@ -48,3 +48,9 @@ private:
 // too large for any reply is held at 999999999. -1 when the text does not
 // begin with a digit.
 int FtpReplyCode(QByteArrayView text, qsizetype* digitsEnd = nullptr);
+
+// The number of a "213" reply to SIZE: after the code, optional blanks, an
+// optional sign and decimal digits (what follows the digits is ignored). A
+// number beyond 64 bits is no size and gives 0, as does a reply without
+// digits; 0 makes the uploader send the whole file.
+qint64 FtpSizeReply(QByteArrayView reply);

@@ -72,6 +72,13 @@ TEST(ResourceFileCheck, RefusesOtherFilesAndBrokenStructures) {
     putU32(cycle, tree + 10, 0);  // the root names itself as its first child
     EXPECT_FALSE(IsWellFormedResourceFile(cycle));
 
+    // Found by fuzzing: a root marked as a file passed, and Qt, which takes
+    // the root for a directory, then searched children beyond the data.
+    QByteArray root = package;
+    root[tree + 4] = 0;
+    root[tree + 5] = 0;
+    EXPECT_FALSE(IsWellFormedResourceFile(root));
+
     QByteArray children = package;
     putU32(children, tree + 6, 0x7fffffff);  // more children than nodes
     EXPECT_FALSE(IsWellFormedResourceFile(children));
@@ -83,6 +90,33 @@ TEST(ResourceFileCheck, RefusesOtherFilesAndBrokenStructures) {
     QByteArray data = package;
     putU32(data, 12, quint32(package.size()));  // file contents beyond the end
     EXPECT_FALSE(IsWellFormedResourceFile(data));
+}
+
+// Found by fuzzing: a compressed file of the package claiming a huge size
+// made Qt allocate it when the file was opened.
+TEST(ResourceFileCheck, RefusesACompressedFileThatClaimsMoreThan64MiB) {
+    const QByteArray package = builtPackage();
+    const quint32 tree = getU32(package, 8);
+    const quint32 payload = getU32(package, 12);
+    const quint32 nodeSize = getU32(package, 4) >= 2 ? 22 : 14;
+    int compressed = 0;
+    for (quint32 node = tree; node + nodeSize <= quint32(package.size()); node += nodeSize) {
+        const int flags = (quint8(package[node + 4]) << 8) | quint8(package[node + 5]);
+        if (!(flags & 0x05) || (flags & 0x02))
+            continue;
+        ++compressed;
+        const quint32 content = payload + getU32(package, node + 10) + 4;
+        QByteArray bomb = package;
+        if (flags & 0x01) {
+            putU32(bomb, content, 0xFFFFFFF0u);  // zlib: the size before the stream
+        } else {
+            bomb[content + 4] = char(0xE0);  // zstd: single segment, an 8-byte content size
+            for (int i = 5; i < 13; ++i)
+                bomb[content + i] = char(0x7F);
+        }
+        EXPECT_FALSE(IsWellFormedResourceFile(bomb)) << "node at " << node;
+    }
+    EXPECT_GT(compressed, 0) << "the built package holds no compressed file to test with";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// JPEG pictures: decoding a file with libjpeg, and the picture widget that
+// JPEG pictures: decoding a file (see jpegdecode.h), and the picture widget that
 // shows one (the skin previews).
 
 #include <QImage>

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -13,7 +14,14 @@ namespace {
 //           its child count and first child index, a file the offset of its
 //           content (a 4-byte length, then the bytes);
 //   names:  a 2-byte length, a 4-byte hash, then UTF-16 characters.
+constexpr std::uint16_t kCompressedZlib = 0x01;
 constexpr std::uint16_t kDirectory = 0x02;
+constexpr std::uint16_t kCompressedZstd = 0x04;
+
+// Qt allocates a compressed file's whole size, as the file claims it, when
+// the file is opened; a few bytes could claim gigabytes. Skin files are
+// pictures and style sheets of some kilobytes.
+constexpr std::uint64_t kMaxFileBytes = 64ull * 1024 * 1024;
 
 class Reader {
 public:
@@ -30,12 +38,38 @@ public:
         const unsigned char* p = bytes_ + at;
         return std::uint16_t((p[0] << 8) | p[1]);
     }
+    std::uint64_t little(std::uint64_t at, int length) const {
+        std::uint64_t value = 0;
+        for (int i = length - 1; i >= 0; --i)
+            value = (value << 8) | bytes_[at + std::uint64_t(i)];
+        return value;
+    }
     bool startsWithMagic() const { return size_ >= 4 && std::memcmp(bytes_, "qres", 4) == 0; }
 
 private:
     const unsigned char* bytes_;
     std::uint64_t size_;
 };
+
+// The content size a zstd frame header names (RFC 8878 section 3.1.1.1),
+// or nothing when the header is cut short or names none.
+std::optional<std::uint64_t> zstdContentSize(const Reader& r, std::uint64_t at, std::uint64_t length) {
+    if (length < 5 || r.little(at, 4) != 0xFD2FB528u)
+        return std::nullopt;
+    const unsigned descriptor = unsigned(r.little(at + 4, 1));
+    const unsigned sizeFlag = descriptor >> 6;
+    const bool singleSegment = descriptor & 0x20;
+    static constexpr int kDictionaryIdBytes[] = {0, 1, 2, 4};
+    static constexpr int kSizeBytes[] = {0, 2, 4, 8};
+    const int sizeBytes = sizeFlag == 0 ? (singleSegment ? 1 : 0) : kSizeBytes[sizeFlag];
+    if (sizeBytes == 0)
+        return std::nullopt;
+    const std::uint64_t field = 5 + (singleSegment ? 0 : 1) + std::uint64_t(kDictionaryIdBytes[descriptor & 3]);
+    if (field + std::uint64_t(sizeBytes) > length)
+        return std::nullopt;
+    const std::uint64_t size = r.little(at + field, sizeBytes);
+    return sizeBytes == 2 ? size + 256 : size;
+}
 
 }  // namespace
 
@@ -70,6 +104,11 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
         visited[index] = true;
         const std::uint64_t node = tree + index * nodeSize;
         const std::uint16_t flags = r.u16(node + 4);
+        // Qt reads the root's child count and first child without looking
+        // at its flags: a root that is not a directory would send its
+        // search through whatever those bytes say.
+        if (index == 0 && !(flags & kDirectory))
+            return false;
 
         if (index != 0) {  // the root's name is never read
             const std::uint64_t name = names + r.u32(node);
@@ -89,6 +128,16 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
             const std::uint64_t content = payload + r.u32(node + 10);
             if (!r.has(content, 4) || !r.has(content + 4, r.u32(content)))
                 return false;
+            const std::uint64_t length = r.u32(content);
+            if (flags & kCompressedZlib) {
+                // qUncompress data: the size after decompression, then the stream.
+                if (length < 4 || r.u32(content + 4) > kMaxFileBytes)
+                    return false;
+            } else if (flags & kCompressedZstd) {
+                const std::optional<std::uint64_t> size = zstdContentSize(r, content + 4, length);
+                if (!size || *size > kMaxFileBytes)
+                    return false;
+            }
         }
     }
     return true;

@@ -9,5 +9,6 @@
 
 // True when `data` is a binary resource file (format versions 1 to 3) whose
 // header, directory tree, names and file contents all lie inside `data`, and
-// whose tree has no cycles.
+// whose tree has no cycles, and whose compressed files (zlib or zstd) do
+// not claim more than 64 MiB each once decompressed.
 bool IsWellFormedResourceFile(const QByteArray& data);
