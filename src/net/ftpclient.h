@@ -142,6 +142,12 @@ public:
     // The same, after "REST ResumeAt" when ResumeAt > 0.
     void RestPutAsync();
 
+private slots:
+    // The result of the name lookup of OpenAsync. A slot rather than a
+    // functor: Qt 6.4 frees a functor's holder only when it delivers a
+    // result, so a client destroyed during a lookup would leak it.
+    void hostLookedUp(const QHostInfo& info);
+
 private:
     using ReplyHandler = void (TFtpClient::*)(int result);
     using Step = void (TFtpClient::*)();
@@ -231,6 +237,8 @@ private:
     QList<Step> steps_;              // steps of the request still to run
     bool closeCompletes_ = false;    // closing the control connection on purpose; its close ends the request
     quint64 session_ = 0;            // changes whenever the connections are reset
+    int lookupId_ = -1;              // the name lookup of the running Open, -1 when none
+    quint64 lookupSession_ = 0;      // session_ when that lookup began
     int pendingCompletions_ = 0;     // posted, not yet delivered
 
     // Results

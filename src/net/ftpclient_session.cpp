@@ -52,11 +52,18 @@ void TFtpClient::OpenAsync() {
     beginRequest(ftpOpenAsync);
     setState(ftpDnsLookup);
     display("! Resolving " + HostName);
-    const quint64 session = session_;
-    QHostInfo::lookupHost(FromGbk(HostName), this, [this, session](const QHostInfo& info) {
-        if (session == session_ && state_ == ftpDnsLookup)
-            onHostResolved(info);
-    });
+    lookupSession_ = session_;
+    lookupId_ = QHostInfo::lookupHost(FromGbk(HostName), this, SLOT(hostLookedUp(QHostInfo)));
+}
+
+void TFtpClient::hostLookedUp(const QHostInfo& info) {
+    // Only the lookup of the running Open counts; one that an abort or a
+    // new Open left behind ends here unheard.
+    if (info.lookupId() != lookupId_)
+        return;
+    lookupId_ = -1;
+    if (lookupSession_ == session_ && state_ == ftpDnsLookup)
+        onHostResolved(info);
 }
 
 void TFtpClient::onHostResolved(const QHostInfo& info) {
