@@ -6,6 +6,7 @@
 // The first input byte picks the request version, HEAD or not, and the
 // slice size; the rest is the response as it arrives on the wire.
 
+#include "fuzzcheck.h"
 #include "net/downloadranges.h"
 #include "net/httpbodyreader.h"
 #include "net/httpheaderparser.h"
@@ -14,46 +15,37 @@
 #include "net/httpurl.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-void failed(int line) {
-    std::fprintf(stderr, "invariant broken at line %d\n", line);
-    std::abort();
-}
-
-#define check(condition) ((condition) ? void() : failed(__LINE__))
 
 // The parts of an address, the port its text names and the host to look up.
 void checkAddress(const QByteArray& url) {
     const HttpUrlParts parts = ParseHttpUrl(url);
     for (const QByteArray* part : {&parts.Protocol, &parts.User, &parts.Password, &parts.Host, &parts.Port, &parts.Path})
-        check(part->size() <= url.size());
-    check(parts.Protocol == parts.Protocol.toLower());
-    check(parts.Path.isEmpty() || parts.Path.startsWith('/') || parts.Path.startsWith('?'));
+        FUZZ_CHECK(part->size() <= url.size());
+    FUZZ_CHECK(parts.Protocol == parts.Protocol.toLower());
+    FUZZ_CHECK(parts.Path.isEmpty() || parts.Path.startsWith('/') || parts.Path.startsWith('?'));
     const quint16 port = HttpPortNumber(parts.Port, parts.Protocol);
     if (parts.Port.isEmpty()) {
-        check(port == (parts.Protocol == "https" ? 443 : 80));
+        FUZZ_CHECK(port == (parts.Protocol == "https" ? 443 : 80));
     } else if (port != 0) {
         // A port is the decimal number written, 1 to 65535, nothing else.
         bool ok = false;
-        check(parts.Port.toUInt(&ok) == port && ok && parts.Port.size() <= 5);
+        FUZZ_CHECK(parts.Port.toUInt(&ok) == port && ok && parts.Port.size() <= 5);
         for (char c : parts.Port)
-            check(c >= '0' && c <= '9');
+            FUZZ_CHECK(c >= '0' && c <= '9');
     }
     const QByteArray lookup = HostForLookup(parts.Host);
     if (parts.Host.size() >= 2 && parts.Host.startsWith('[') && parts.Host.endsWith(']'))
-        check(lookup == parts.Host.mid(1, parts.Host.size() - 2));
+        FUZZ_CHECK(lookup == parts.Host.mid(1, parts.Host.size() - 2));
     else
-        check(lookup == parts.Host);
+        FUZZ_CHECK(lookup == parts.Host);
     const QByteArray target = HttpRequestTarget(parts.Path);
-    check(target.startsWith('/') || target.startsWith('?'));
-    check(!target.contains('\r') && !target.contains('\n') && !target.contains('#'));
+    FUZZ_CHECK(target.startsWith('/') || target.startsWith('?'));
+    FUZZ_CHECK(!target.contains('\r') && !target.contains('\n') && !target.contains('#'));
     // The probe's document name: escapes decoded, never longer.
     const QByteArray name = DecodeDocName(HttpDocName(parts.Path));
-    check(name.size() <= HttpDocName(parts.Path).size());
+    FUZZ_CHECK(name.size() <= HttpDocName(parts.Path).size());
 }
 
 // Whether a reply to a range request may be written: only a 206 that starts
@@ -68,18 +60,18 @@ void checkRangeReply(const HttpResponseHead& head, uint8_t control) {
     const bool asked = IsAskedRange(head.StatusCode, head.ContentRangeBegin, ask.Begin);
     if (asked) {
         bool ok = false;
-        check(head.StatusCode == 206 && head.ContentRangeBegin.trimmed().toLongLong(&ok) == ask.Begin && ok);
+        FUZZ_CHECK(head.StatusCode == 206 && head.ContentRangeBegin.trimmed().toLongLong(&ok) == ask.Begin && ok);
     }
     switch (JudgeRangeReply(head.StatusCode, head.ContentRangeBegin, head.ContentLength, ask)) {
     case RangeReplyUse::AskedBytes:
-        check(head.StatusCode == 206);
-        check(asked || (head.ContentRangeBegin.trimmed().isEmpty() && head.ContentLength == 1000));
+        FUZZ_CHECK(head.StatusCode == 206);
+        FUZZ_CHECK(asked || (head.ContentRangeBegin.trimmed().isEmpty() && head.ContentLength == 1000));
         break;
     case RangeReplyUse::WholeDocument:
-        check(head.StatusCode == 200 && ask.StartsAtZero && head.ContentLength == ask.DocumentLength);
+        FUZZ_CHECK(head.StatusCode == 200 && ask.StartsAtZero && head.ContentLength == ask.DocumentLength);
         break;
     case RangeReplyUse::Refused:
-        check(!asked);
+        FUZZ_CHECK(!asked);
         break;
     }
 }
@@ -105,22 +97,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         pending += input.mid(next, slice);
         next += slice;
         step = parser.Feed(pending.constData(), pending.size());
-        check(step.consumed >= 0 && step.consumed <= pending.size());
+        FUZZ_CHECK(step.consumed >= 0 && step.consumed <= pending.size());
         pending.remove(0, step.consumed);
         // The unconsumed rest is bounded: one line at most.
-        check(pending.size() <= HttpHeaderParser::MaxLineBytes + slice);
+        FUZZ_CHECK(pending.size() <= HttpHeaderParser::MaxLineBytes + slice);
     }
     const HttpResponseHead& head = parser.Head();
-    check(head.ContentLength >= -1);
+    FUZZ_CHECK(head.ContentLength >= -1);
 
     // Where a Location would send the request, and the names derived.
     const HttpTarget current = HttpTargetFromUrl("http://pan.example.cn:8080/plugins/a/client_main.php?x=1");
     const HttpRelocationTarget relocation = ResolveHttpRelocation(current, head.Location);
     if (relocation.Valid) {
-        check(!relocation.Target.Host.isEmpty());
+        FUZZ_CHECK(!relocation.Target.Host.isEmpty());
         const QByteArray target = HttpRequestTarget(relocation.Target.Path);
-        check(!target.contains('\n') && !target.contains('\r'));
-        check(HttpDocName(relocation.Target.Path).size() <= 255);
+        FUZZ_CHECK(!target.contains('\n') && !target.contains('\r'));
+        FUZZ_CHECK(HttpDocName(relocation.Target.Path).size() <= 255);
         HttpRequestHead request;
         request.Method = "GET";
         request.Target = target;
@@ -129,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         request.Port = relocation.Target.Port;
         request.Agent = head.ReasonPhrase;
         const QByteArray written = BuildHttpRequestHeader(request);
-        check(written.count("\r\n") == (request.Agent.isEmpty() ? 3 : 4));  // no value adds a line
+        FUZZ_CHECK(written.count("\r\n") == (request.Agent.isEmpty() ? 3 : 4));  // no value adds a line
     }
     HttpDocNameForContentType(HttpDocName(head.Location), head.ContentType);
     checkAddress(head.Location);
@@ -151,8 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qint64 bodyBytes = 0;
     for (;;) {
         const HttpBodyReader::Step body = reader.Feed(pending.constData(), pending.size());
-        check(body.consumed >= 0 && body.consumed <= pending.size());
-        check(body.dataOffset >= 0 && body.dataLength >= 0 && body.dataOffset + body.dataLength <= pending.size());
+        FUZZ_CHECK(body.consumed >= 0 && body.consumed <= pending.size());
+        FUZZ_CHECK(body.dataOffset >= 0 && body.dataLength >= 0 && body.dataOffset + body.dataLength <= pending.size());
         bodyBytes += body.dataLength;
         pending.remove(0, body.consumed);
         if (body.error || body.complete)
@@ -165,6 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     if (!chunked && head.ContentLength > 0)
-        check(bodyBytes <= head.ContentLength);
+        FUZZ_CHECK(bodyBytes <= head.ContentLength);
     return 0;
 }

@@ -37,15 +37,18 @@ void TMultipartHttpDownloader::copyConnectionProperties(TMyHttpCli& part) const 
 
 void TMultipartHttpDownloader::retireParts() {
     const QList<TMyHttpCli*> parts = std::exchange(parts_, {});
-    for (TMyHttpCli* part : parts) {
-        part->Retired = true;  // whatever it still reports is ignored
-        // A busy client drops its connection now, so it sends and writes
-        // nothing more. Deleting waits for the event loop: the client may
-        // be the one whose event is running right now.
-        if (part->State() != httpReady)
-            part->Abort();
-        part->deleteLater();
-    }
+    for (TMyHttpCli* part : parts)
+        retirePart(*part);
+}
+
+void TMultipartHttpDownloader::retirePart(TMyHttpCli& part) {
+    part.Retired = true;  // whatever it still reports is ignored
+    // A busy client drops its connection now, so it sends and writes
+    // nothing more. Deleting waits for the event loop: the client may be
+    // the one whose event is running right now.
+    if (part.State() != httpReady)
+        part.Abort();
+    part.deleteLater();
 }
 
 bool TMultipartHttpDownloader::display(const QByteArray& msg) {

@@ -147,6 +147,7 @@ private:
     TMyHttpCli* newPartClient(int index);
     void copyConnectionProperties(TMyHttpCli& part) const;
     void retireParts();
+    void retirePart(TMyHttpCli& part);
     void probeHeaderEnd(TMyHttpCli& probe);
     void probeFinished(TMyHttpCli& probe, quint16 errCode);
     void startParts();

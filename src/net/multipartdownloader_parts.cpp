@@ -9,6 +9,7 @@
 #include "text/gbk.h"
 
 #include <algorithm>
+#include <utility>
 
 void TMultipartHttpDownloader::sendRange(TMyHttpCli& part) {
     // The range asks only for what it does not have yet: after a break, the
@@ -65,23 +66,16 @@ bool TMultipartHttpDownloader::becomeOneStream(TMyHttpCli& part) {
     part.LastByte = contentLength_ - 1;
     // The other ranges stop now: nothing they still receive is written, and
     // owners take back what their gauges counted for them.
-    QList<TMyHttpCli*> others;
-    for (TMyHttpCli* p : std::as_const(parts_)) {
-        if (p != &part)
-            others.append(p);
-    }
-    parts_ = {&part};
-    for (TMyHttpCli* other : std::as_const(others)) {
-        other->Retired = true;
-        if (other->State() != httpReady)
-            other->Abort();
-        other->deleteLater();
+    QList<std::pair<int, qint64>> stopped;  // index and first byte of each other range
+    for (TMyHttpCli* p : std::exchange(parts_, {&part})) {
+        if (p == &part)
+            continue;
+        stopped.append({p->PartIndex, p->StartOffset});
+        retirePart(*p);
     }
     if (!display("Ranges ignored by the server: one stream from index " + QByteArray::number(part.PartIndex)))
         return false;
-    for (TMyHttpCli* other : std::as_const(others)) {
-        const int index = other->PartIndex;
-        const qint64 start = other->StartOffset;
+    for (const auto& [index, start] : std::as_const(stopped)) {
         if (!raise([&] {
                 if (OnProgressSetPosition)
                     OnProgressSetPosition(*this, index, start);
