@@ -4,9 +4,16 @@
 #include "text/errors.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QImageWriter>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +86,50 @@ TEST(LoadJpegFile, ACutOffFileRaisesInsteadOfShowingAGreyRemainder) {
         EXPECT_THROW(LoadJpegFile(path), EInOutError) << "length " << length;
     }
     EXPECT_NE(messageOf(path).find(path.toStdString()), std::string::npos) << messageOf(path);
+}
+
+TEST(LoadJpegFile, AHugeClaimedSizeIsRefusedBeforeTheDecoderAllocatesForIt) {
+    // A small progressive picture whose header claims 60000 x 60000 pixels:
+    // the decoder would reserve its coefficients (gigabytes) and then run out
+    // of data; the size is refused from the header instead.
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    const qsizetype frame = bytes.indexOf(QByteArray("\xff\xc2", 2));
+    ASSERT_GT(frame, 0);
+    for (int at : {5, 7}) {  // height, then width, big-endian
+        bytes[frame + at] = char(60000 >> 8);
+        bytes[frame + at + 1] = char(60000 & 0xff);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("huge.jpg"));
+    WriteFileBytes(path, bytes);
+    // Decoded in a child whose address space may grow by 1 GiB only: a
+    // decoder that reserves first fails there with "Insufficient memory".
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
+        const rlimit limit{room, room};
+        setrlimit(RLIMIT_AS, &limit);
+        const std::string message = messageOf(path);
+        std::fprintf(stderr, "%s\n", message.c_str());
+        _exit(message.find("60000 x 60000 pixels is not supported") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(LoadJpegFile, MissingAndNonJpegFilesRaiseWithTheirPath) {

@@ -15,6 +15,17 @@ namespace {
 // damaged header can claim up to 65500 x 65500.
 constexpr unsigned long kMaxPixels = 32ul * 1024 * 1024;
 
+// libjpeg's own working memory (a progressive picture keeps every
+// coefficient of the whole picture, two bytes a sample of each component,
+// up to ten components) is bounded too: beyond it the decoder stops with
+// an error instead of allocating.
+constexpr long kMaxWorkingMemory = 256l * 1024 * 1024;
+
+// A progressive picture may hold any number of scans, each of which makes
+// the decoder pass over the whole picture again; real pictures have about
+// ten. A damaged file claiming thousands would keep the program busy.
+constexpr int kMaxScans = 200;
+
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
@@ -34,6 +45,15 @@ void onMessage(j_common_ptr cinfo, int level) {
     // as every viewer does.
     if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF)
         failDecoding(cinfo);
+}
+
+void limitScans(j_common_ptr cinfo) {
+    auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (dinfo->is_decompressor && dinfo->input_scan_number > kMaxScans) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "picture of more than %d scans is not supported", kMaxScans);
+        std::longjmp(err->jump, 1);
+    }
 }
 
 struct DecodedPixels {
@@ -64,9 +84,23 @@ bool decodeJpeg(const unsigned char* data, unsigned long size, DecodedPixels* ou
         return false;
     }
 
+    jpeg_progress_mgr progress;
+    std::memset(&progress, 0, sizeof progress);
+    progress.progress_monitor = limitScans;
+
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxWorkingMemory;
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
+    // The size the header claims is checked before the decoder allocates
+    // anything for it.
+    if (cinfo.image_width == 0 || cinfo.image_height == 0 ||
+        static_cast<unsigned long>(cinfo.image_width) * cinfo.image_height > kMaxPixels) {
+        std::snprintf(err.message, sizeof err.message, "picture of %u x %u pixels is not supported",
+                      unsigned(cinfo.image_width), unsigned(cinfo.image_height));
+        std::longjmp(err.jump, 1);
+    }
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBX;
     jpeg_start_decompress(&cinfo);
