@@ -119,4 +119,33 @@ TEST(ResourceFileCheck, RefusesACompressedFileThatClaimsMoreThan64MiB) {
     EXPECT_GT(compressed, 0) << "the built package holds no compressed file to test with";
 }
 
+// Found by fuzzing: names are shared between nodes, so a package of some
+// kilobytes described a chain of directories whose paths ran to megabytes,
+// and walking it took gigabytes. Names and paths are bounded as a file
+// system bounds them.
+TEST(ResourceFileCheck, RefusesNamesAndPathsLongerThanAFileSystemAllows) {
+    QTemporaryDir dir;
+    WriteFileBytes(dir.filePath(QStringLiteral("skin.qss")), "QLabel { color: red; }");
+    const auto package = [&](const QString& prefix, const QString& alias) {
+        const QString qrc = dir.filePath(QStringLiteral("package.qrc"));
+        WriteFileBytes(qrc, QStringLiteral("<RCC><qresource prefix=\"%1\"><file alias=\"%2\">skin.qss</file>"
+                                           "</qresource></RCC>").arg(prefix, alias).toUtf8());
+        const QString out = dir.filePath(QStringLiteral("package.skn"));
+        const ProcessResult rcc = RunProcess(QStringLiteral(QUELLIX_RCC), {QStringLiteral("--binary"), qrc,
+                                                                          QStringLiteral("-o"), out});
+        EXPECT_EQ(rcc.exitCode, 0) << rcc.err.constData();
+        return ReadFileBytes(out);
+    };
+    const QString level(250, QLatin1Char('d'));
+    QStringList fifteen, seventeen;
+    for (int i = 0; i < 17; ++i)
+        (i < 15 ? fifteen : seventeen) << level;
+    seventeen = fifteen + seventeen;
+    EXPECT_TRUE(IsWellFormedResourceFile(package(QLatin1Char('/') + fifteen.join(QLatin1Char('/')),
+                                                 QString(255, QLatin1Char('n')))));
+    EXPECT_FALSE(IsWellFormedResourceFile(package(QStringLiteral("/"), QString(256, QLatin1Char('n')))));
+    EXPECT_FALSE(IsWellFormedResourceFile(package(QLatin1Char('/') + seventeen.join(QLatin1Char('/')),
+                                                  QStringLiteral("skin.qss"))));
+}
+
 }  // namespace

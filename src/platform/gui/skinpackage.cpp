@@ -23,6 +23,13 @@ constexpr std::uint16_t kCompressedZstd = 0x04;
 // pictures and style sheets of some kilobytes.
 constexpr std::uint64_t kMaxFileBytes = 64ull * 1024 * 1024;
 
+// A name of the package, and the path from the root to it, are bounded as
+// a file system bounds them. Names may be shared by many nodes, so without
+// a bound a few kilobytes could describe a chain of directories whose paths
+// run to megabytes each, and every walk over the package would build them.
+constexpr std::uint64_t kMaxNameChars = 255;
+constexpr std::uint64_t kMaxPathChars = 4096;
+
 class Reader {
 public:
     explicit Reader(const QByteArray& data)
@@ -94,10 +101,15 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
     // rcc numbers every directory's children after the directory itself, so
     // child indices only grow; together with visiting each node at most once
     // this bounds the walk by the node count.
+    struct Pending {
+        std::uint64_t index;
+        std::uint64_t pathChars;  // of the node's parent
+    };
     std::vector<bool> visited(nodeCount, false);
-    std::vector<std::uint64_t> pending{0};
+    std::vector<Pending> pending{{0, 0}};
     while (!pending.empty()) {
-        const std::uint64_t index = pending.back();
+        const std::uint64_t index = pending.back().index;
+        std::uint64_t pathChars = pending.back().pathChars;
         pending.pop_back();
         if (visited[index])
             return false;
@@ -114,6 +126,9 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
             const std::uint64_t name = names + r.u32(node);
             if (!r.has(name, 6) || !r.has(name + 6, std::uint64_t(r.u16(name)) * 2))
                 return false;
+            pathChars += 1 + r.u16(name);  // "/" and the name
+            if (r.u16(name) > kMaxNameChars || pathChars > kMaxPathChars)
+                return false;
         }
         if (flags & kDirectory) {
             const std::uint64_t count = r.u32(node + 6);
@@ -123,7 +138,7 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
             if (first <= index || first > nodeCount || count > nodeCount - first)
                 return false;
             for (std::uint64_t child = first; child < first + count; ++child)
-                pending.push_back(child);
+                pending.push_back({child, pathChars});
         } else {
             const std::uint64_t content = payload + r.u32(node + 10);
             if (!r.has(content, 4) || !r.has(content + 4, r.u32(content)))
