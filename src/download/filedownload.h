@@ -44,7 +44,7 @@ public:
     TMultipartHttpDownloader HttpDownFile;
 
     // Where the outcome goes: the main window's status text and gauge
-    // (0..100), and the sound player (asynchronous playback by default).
+    // (0..100), and the sound player (the window plays them asynchronously).
     std::function<void(const QString& text)> SetStatusText;
     std::function<void(int percent)> SetGauge;
     std::function<void(const QString& soundFile)> PlaySound;
@@ -62,6 +62,7 @@ public:
 
 private:
     void showStatus(const QString& text);
+    void playSound(const QString& soundFile);
     // Passes a changed value on; `always`: also an unchanged one (the gauge
     // is shared with the upload run, which may have moved it).
     void setGauge(int percent, bool always = false);
