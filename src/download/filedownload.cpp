@@ -91,6 +91,10 @@ void FileDownload::HttpDownFileProgressAddSegment(qint64 startOffset) {
     rangeReceived_.append(0);
 }
 
+qint64 FileDownload::Received() const {
+    return std::accumulate(rangeReceived_.cbegin(), rangeReceived_.cend(), qint64(0));
+}
+
 void FileDownload::HttpDownFileProgressSetPosition(int index, qint64 position) {
     if (index < 0 || index >= rangeStarts_.size())
         return;
@@ -99,7 +103,7 @@ void FileDownload::HttpDownFileProgressSetPosition(int index, qint64 position) {
     const qint64 length = HttpDownFile.ContentLength();
     if (length <= 0)
         return;
-    const qint64 received = std::accumulate(rangeReceived_.cbegin(), rangeReceived_.cend(), qint64(0));
+    const qint64 received = Received();
     setGauge(int(std::clamp<qint64>(received * 100 / length, 0, 100)));
 }
 

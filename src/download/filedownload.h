@@ -54,6 +54,8 @@ public:
     const QString& TargetPath() const { return targetPath_; }
     Outcome LastOutcome() const { return outcome_; }
     int Gauge() const { return gauge_; }
+    // The bytes of the document now in the file, over all ranges.
+    qint64 Received() const;
 
     // The downloader's events.
     void HttpDownFileRequestDone(int errorCode, const QByteArray& reason);

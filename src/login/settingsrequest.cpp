@@ -1,10 +1,12 @@
 #include "login/settingsrequest.h"
 
 #include "login/siterequest.h"
+#include "net/siteclient.h"
 #include "text/errors.h"
 
 ServerSettingsRequest::ServerSettingsRequest(THttpCli& http, TSiteSettings& settings)
     : http_(http), settings_(settings) {
+    ApplySiteClientSettings(http_);
     http_.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
         HttpLoadSetRequestDone(sender, rqType, errCode);
     };

@@ -14,8 +14,8 @@
 
 class ServerSettingsRequest {
 public:
-    // Posts with `http` and fills `settings`; takes the client's completion
-    // event.
+    // Posts with `http`, stored with the site client settings, and fills
+    // `settings`; takes the client's completion event.
     ServerSettingsRequest(THttpCli& http, TSiteSettings& settings);
 
     // Sends the loadset request (asynchronous post).
