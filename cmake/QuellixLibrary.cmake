@@ -5,9 +5,18 @@
 # A feature folder may hold two libraries: its core, which uses Qt Core and
 # Network only and is tested without a display, and its windows. The core is
 # declared first with UNITS (the file names without ".cpp"/".h"); a later
-# call without UNITS takes the folder's remaining files.
+# call without UNITS takes the folder's remaining files. A library named
+# *_core may depend only on Qt Core and Network, the libraries without widgets
+# (text, platform, config, net) and other cores.
 function(quellix_library name)
   cmake_parse_arguments(ARG "" "" "LIBS;UNITS" ${ARGN})
+  if(name MATCHES "_core$")
+    foreach(lib IN LISTS ARG_LIBS)
+      if(NOT lib MATCHES "^(Qt6::Core|Qt6::Network|quellix_text|quellix_platform|quellix_config|quellix_net|quellix_[a-z]+_core)$")
+        message(FATAL_ERROR "${name} is a core without widgets and cannot use ${lib}")
+      endif()
+    endforeach()
+  endif()
   get_directory_property(claimed QUELLIX_CLAIMED_SOURCES)
   if(ARG_UNITS)
     set(sources)

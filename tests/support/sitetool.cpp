@@ -20,7 +20,9 @@ ProcessResult RunSiteTool(const QStringList& args, const SiteToolRun& how) {
     if (!process.waitForStarted(how.timeoutMs))
         return result;
     process.closeWriteChannel();
-    result.finished = process.waitForFinished(how.timeoutMs);
+    // The event loop runs meanwhile: a scripted server of the test may be
+    // the site.
+    result.finished = WaitFor([&] { return process.state() == QProcess::NotRunning; }, how.timeoutMs);
     if (!result.finished) {
         process.kill();
         process.waitForFinished(5000);

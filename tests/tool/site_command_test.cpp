@@ -3,6 +3,7 @@
 
 #include "support/demosite.h"
 #include "support/faultproxy.h"
+#include "support/httpscript.h"
 #include "support/sitetool.h"
 #include "support/testutil.h"
 
@@ -236,6 +237,21 @@ TEST_F(SiteToolTest, LinksAreTheLinkWindowsTexts) {
         run({QStringLiteral("links"), QStringLiteral("20"), QStringLiteral("--kind"), QStringLiteral("ubb")});
     EXPECT_EQ(folder.exitCode, 1);
     EXPECT_EQ(folder.err, "quellix-tool site links: 20 is a folder, not a file\n");
+}
+
+TEST(SiteTool, TheSitesTextsReachTheTerminalWithoutControlCharacters) {
+    // A site whose refusal carries an escape sequence (a new window title)
+    // and a bell.
+    HttpScriptedServer server;
+    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {}, ""));
+    server.reply(HttpScriptedServer::response("HTTP/1.0 200 OK", {}, "\x1b]0;owned\x07no\r\n"));
+    SiteToolRun how;
+    how.password = "secret";
+    const ProcessResult r = RunSiteTool({QStringLiteral("login"), QStringLiteral("--site"), QString::fromUtf8(server.url()),
+                                         QStringLiteral("--user"), QStringLiteral("demo")},
+                                        how);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quellix-tool site login: login refused: ?]0;owned?no\n");
 }
 
 }  // namespace

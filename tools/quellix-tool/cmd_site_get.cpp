@@ -66,7 +66,7 @@ int runGet(SiteArgs& args) {
         throw SiteFailure("the download did not start");
     }
 
-    const QByteArray label = QFileInfo(target).fileName().toUtf8();
+    const QByteArray label = TerminalSafe(QFileInfo(target).fileName().toUtf8());
     std::unique_ptr<TransferProgress> progress;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -101,7 +101,7 @@ int runGet(SiteArgs& args) {
         if (!progress)
             progress = std::make_unique<TransferProgress>(label, download.HttpDownFile.ContentLength());
         progress->finish(download.Received());
-        WriteOut(target.toUtf8() + "\n");
+        WriteOut((StdoutIsTerminal() ? TerminalSafe(target.toUtf8()) : target.toUtf8()) + "\n");
         return SiteExit::Ok;
     case FileDownload::Outcome::Missing:
         removeIncomplete();

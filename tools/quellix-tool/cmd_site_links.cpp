@@ -4,6 +4,7 @@
 // found in the listings.
 
 #include "site_listing.h"
+#include "site_terminal.h"
 
 #include "disk/filelinks.h"
 #include "text/gbk.h"
@@ -52,7 +53,10 @@ int runLinks(SiteArgs& args) {
             files.append({found[each].Name, each});
         }
     }
-    WriteOut(GbkToTerminal(BuildLinkText(kind, siteUrl, files)));
+    // Piped, the text is exactly the link window's; on a terminal the names
+    // cannot carry control characters to it.
+    const QByteArray text = GbkToTerminal(BuildLinkText(kind, siteUrl, files));
+    WriteOut(StdoutIsTerminal() ? TerminalSafe(text, true) : text);
     return SiteExit::Ok;
 }
 

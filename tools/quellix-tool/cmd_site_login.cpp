@@ -2,6 +2,7 @@
 // (never a password or token).
 
 #include "site_session.h"
+#include "site_terminal.h"
 
 #include "text/gbk.h"
 
@@ -14,12 +15,12 @@ int runLogin(SiteArgs& args) {
     QByteArray name = site->Session().SiteName;
     if (name.isEmpty())
         name = BrandingField(s.Branding, BrandingItem::Caption);
-    WriteOut("account: " + GbkToTerminal(site->Session().AccountName) + "\n" +
-             "site: " + GbkToTerminal(name) + "\n" +
-             "address: " + GbkToTerminal(site->Session().SiteUrl) + "\n" +
-             "ftp host: " + GbkToTerminal(s.FtpHost) + "\n" +
-             "ftp port: " + GbkToTerminal(s.FtpPort) + "\n" +
-             "ftp folder: " + GbkToTerminal(s.FtpDir) + "\n");
+    const auto field = [](const char* label, const QByteArray& gbk) {
+        return QByteArray(label) + ": " + TerminalSafe(GbkToTerminal(gbk)) + "\n";
+    };
+    WriteOut(field("account", site->Session().AccountName) + field("site", name) +
+             field("address", site->Session().SiteUrl) + field("ftp host", s.FtpHost) + field("ftp port", s.FtpPort) +
+             field("ftp folder", s.FtpDir));
     return SiteExit::Ok;
 }
 

@@ -2,6 +2,7 @@
 // list shows it (same rows, same order), as an aligned table or as JSON lines.
 
 #include "site_listing.h"
+#include "site_terminal.h"
 
 #include "text/gbk.h"
 
@@ -34,8 +35,10 @@ QByteArray tableText(const QList<RemoteEntry>& entries) {
                  QString::fromUtf8("创建时间"), QStringLiteral("ID")});
     for (const RemoteEntry& entry : entries) {
         const ListingRowTexts row = RowTexts(entry);
-        rows.append({FromGbk(row.Name), FromGbk(row.SizeText), FromGbk(row.TypeText), FromGbk(row.Created),
-                     FromGbk(row.Id)});
+        QStringList cells;
+        for (const QByteArray* cell : {&row.Name, &row.SizeText, &row.TypeText, &row.Created, &row.Id})
+            cells.append(QString::fromUtf8(TerminalSafe(GbkToTerminal(*cell))));
+        rows.append(cells);
     }
     QList<int> widths(5, 0);
     for (const QStringList& row : rows)

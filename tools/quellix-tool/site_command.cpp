@@ -63,12 +63,12 @@ int runSite(ToolArgs& toolArgs) {
         CatchInterrupt();
         return found->run(args);
     } catch (const SiteFailure& failure) {
-        WriteErr(prefix + failure.what() + "\n");
+        WriteErr(prefix + TerminalSafe(failure.what()) + "\n");
         if (failure.exitCode() == SiteExit::Usage)
             WriteErr(QByteArray("usage: quellix-tool site ") + found->usage + " " + kSharedOptions + "\n");
         return failure.exitCode();
     } catch (const QxError& error) {
-        WriteErr(prefix + GbkToTerminal(error.message()) + "\n");
+        WriteErr(prefix + TerminalSafe(GbkToTerminal(error.message())) + "\n");
         return SiteInterrupted() ? SiteExit::Interrupted : SiteExit::Failed;
     }
 }

@@ -4,6 +4,7 @@
 #include "net/nestedwait.h"
 
 #include <QCoreApplication>
+#include <QString>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -12,6 +13,19 @@
 #include <unistd.h>
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+QByteArray TerminalSafe(const QByteArray& utf8, bool keepLineBreaks) {
+    QString text = QString::fromUtf8(utf8);
+    for (QChar& c : text) {
+        const char16_t code = c.unicode();
+        const bool lineBreak = code == '\r' || code == '\n';
+        if ((code < 0x20 && code != '\t' && !(keepLineBreaks && lineBreak)) || (code >= 0x7f && code <= 0x9f))
+            c = QLatin1Char('?');
+    }
+    return text.toUtf8();
+}
 
 namespace {
 

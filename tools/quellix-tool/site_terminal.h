@@ -9,6 +9,13 @@
 
 // True when standard error (where progress goes) is a terminal.
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
+
+// Text from the site (UTF-8) made harmless for a terminal: control
+// characters (C0 other than tab, CR and LF when `keepLineBreaks`, DEL, C1)
+// become "?", so that a name or message cannot carry escape sequences that
+// rewrite the screen or the terminal's settings.
+QByteArray TerminalSafe(const QByteArray& utf8, bool keepLineBreaks = false);
 
 // Asks for a password on the terminal without echo; nothing when standard
 // input is no terminal. The bytes are terminal text (UTF-8).
