@@ -28,8 +28,8 @@ QByteArray siteUsage() {
             text += "\n  quellix-tool ";
         text += QByteArray("site ") + it->usage;
     }
-    text += QByteArray("\n    (every site command takes ") + kSharedOptions +
-            "; the password may also come from QUELLIX_PASSWORD or a prompt)";
+    text += QByteArray("\n  Every site command also takes ") + kSharedOptions +
+            ";\n  without --password-file the password comes from QUELLIX_PASSWORD or a prompt without echo.";
     return text;
 }
 
