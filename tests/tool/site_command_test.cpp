@@ -85,7 +85,7 @@ TEST_F(SiteToolTest, LoginPrintsTheAccountAndTheFtpPlaceButNoSecret) {
     const DemoAccount account = site_->account(u("张三"));
     const QString passwordFile = dir.filePath(QStringLiteral("password"));
     WriteFileBytes(passwordFile, account.password.toUtf8() + "\nnot this line\n");
-    const ProcessResult r = RunSiteTool({QStringLiteral("login"), QStringLiteral("--user"), account.name,
+    const ProcessResult r = RunSiteTool({QStringLiteral("--user"), account.name, QStringLiteral("login"),
                                          QStringLiteral("--password-file"), passwordFile},
                                         withProgram(program + QStringLiteral("/quellix-tool"), true));
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();

@@ -43,6 +43,17 @@ void takeSharedOption(ToolArgs& args, const char* option, QByteArray& value, boo
 int runSite(ToolArgs& toolArgs) {
     SiteArgs args;
     args.raw = toolArgs.raw;
+    // The shared options may stand before or after the command's name.
+    try {
+        SiteOptions& o = args.options;
+        takeSharedOption(args, "--site", o.site, o.hasSite);
+        takeSharedOption(args, "--user", o.user, o.hasUser);
+        takeSharedOption(args, "--password-file", o.passwordFile, o.hasPasswordFile);
+    } catch (const SiteFailure& failure) {
+        WriteErr(QByteArray("quellix-tool site: ") + failure.what() + "\n");
+        WriteErr("usage: quellix-tool " + siteUsage() + "\n");
+        return SiteExit::Usage;
+    }
     if (args.raw.isEmpty() || args.raw.first().startsWith('-')) {
         WriteErr("usage: quellix-tool " + siteUsage() + "\n");
         return SiteExit::Usage;
@@ -50,16 +61,12 @@ int runSite(ToolArgs& toolArgs) {
     args.command = args.raw.takeFirst();
     const auto found = siteTable().constFind(args.command);
     if (found == siteTable().constEnd()) {
-        WriteErr("quellix-tool site: unknown command '" + args.command + "'\n");
+        WriteErr("quellix-tool site: unknown command '" + TerminalSafe(args.command) + "'\n");
         WriteErr("usage: quellix-tool " + siteUsage() + "\n");
         return SiteExit::Usage;
     }
     const QByteArray prefix = "quellix-tool site " + args.command + ": ";
     try {
-        SiteOptions& o = args.options;
-        takeSharedOption(args, "--site", o.site, o.hasSite);
-        takeSharedOption(args, "--user", o.user, o.hasUser);
-        takeSharedOption(args, "--password-file", o.passwordFile, o.hasPasswordFile);
         CatchInterrupt();
         return found->run(args);
     } catch (const SiteFailure& failure) {

@@ -4,7 +4,8 @@
 //
 // A site command registers itself from its own source file with a static
 // SiteCommand object. It gets the arguments after its name, with the
-// options every site command shares already taken out:
+// options every site command shares already taken out (they may stand
+// before or after the command's name):
 //   --site URL            the site (else the program folder's quellix.cfg)
 //   --user NAME           the account
 //   --password-file FILE  the password (else QUELLIX_PASSWORD, else a prompt
