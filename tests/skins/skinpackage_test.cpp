@@ -148,4 +148,29 @@ TEST(ResourceFileCheck, RefusesNamesAndPathsLongerThanAFileSystemAllows) {
                                                   QStringLiteral("skin.qss"))));
 }
 
+// Found by fuzzing: a directory with an empty name is its own parent in
+// Qt's paths (":/skin//"), so walking the package never ended; ".." leads
+// out of it. Such names, which rcc never writes, are refused.
+TEST(ResourceFileCheck, RefusesNamesNoFileSystemHolds) {
+    const QByteArray package = builtPackage();
+    const quint32 tree = getU32(package, 8);
+    const quint32 names = getU32(package, 16);
+    const quint32 nodeSize = getU32(package, 4) >= 2 ? 22 : 14;
+    const quint32 name = names + getU32(package, tree + nodeSize);  // the first node below the root
+    const auto renamed = [&](const QByteArray& utf16) {
+        QByteArray changed = package;
+        changed[name] = 0;
+        changed[name + 1] = char(utf16.size() / 2);
+        changed.replace(name + 6, utf16.size(), utf16);
+        return changed;
+    };
+    EXPECT_TRUE(IsWellFormedResourceFile(renamed(QByteArray("\0a", 2))));
+    EXPECT_FALSE(IsWellFormedResourceFile(renamed(QByteArray())));
+    EXPECT_FALSE(IsWellFormedResourceFile(renamed(QByteArray("\0.", 2))));
+    EXPECT_FALSE(IsWellFormedResourceFile(renamed(QByteArray("\0.\0.", 4))));
+    EXPECT_FALSE(IsWellFormedResourceFile(renamed(QByteArray("\0a\0/\0b", 6))));
+    EXPECT_FALSE(IsWellFormedResourceFile(renamed(QByteArray("\0a\0\0", 4))));
+    EXPECT_TRUE(IsWellFormedResourceFile(renamed(QByteArray("\0.\0.\0.", 6))));
+}
+
 }  // namespace

@@ -24,7 +24,7 @@ constexpr std::uint16_t kCompressedZstd = 0x04;
 constexpr std::uint64_t kMaxFileBytes = 64ull * 1024 * 1024;
 
 // A name of the package, and the path from the root to it, are bounded as
-// a file system bounds them. Names may be shared by many nodes, so without
+// a file system bounds them (see also isFileName). Names may be shared by many nodes, so without
 // a bound a few kilobytes could describe a chain of directories whose paths
 // run to megabytes each, and every walk over the package would build them.
 constexpr std::uint64_t kMaxNameChars = 255;
@@ -78,6 +78,23 @@ std::optional<std::uint64_t> zstdContentSize(const Reader& r, std::uint64_t at, 
     return sizeBytes == 2 ? size + 256 : size;
 }
 
+// Whether the `length` UTF-16 characters at `at` make a name a file system
+// would hold: not empty, not "." or "..", no "/" and no NUL. rcc writes no
+// other; an empty name makes a directory that is its own parent in Qt's
+// paths (":/skin//"), and ".." one that leads out of the package.
+bool isFileName(const Reader& r, std::uint64_t at, std::uint64_t length) {
+    if (length == 0)
+        return false;
+    bool onlyDots = length <= 2;
+    for (std::uint64_t i = 0; i < length; ++i) {
+        const std::uint16_t c = r.u16(at + 2 * i);
+        if (c == u'/' || c == 0)
+            return false;
+        onlyDots = onlyDots && c == u'.';
+    }
+    return !onlyDots;
+}
+
 }  // namespace
 
 bool IsWellFormedResourceFile(const QByteArray& data) {
@@ -127,7 +144,7 @@ bool IsWellFormedResourceFile(const QByteArray& data) {
             if (!r.has(name, 6) || !r.has(name + 6, std::uint64_t(r.u16(name)) * 2))
                 return false;
             pathChars += 1 + r.u16(name);  // "/" and the name
-            if (r.u16(name) > kMaxNameChars || pathChars > kMaxPathChars)
+            if (r.u16(name) > kMaxNameChars || pathChars > kMaxPathChars || !isFileName(r, name + 6, r.u16(name)))
                 return false;
         }
         if (flags & kDirectory) {
