@@ -119,9 +119,9 @@ TEST(ResourceFileCheck, RefusesACompressedFileThatClaimsMoreThan64MiB) {
     EXPECT_GT(compressed, 0) << "the built package holds no compressed file to test with";
 }
 
-// Found by fuzzing: names are shared between nodes, so a package of some
-// kilobytes described a chain of directories whose paths ran to megabytes,
-// and walking it took gigabytes. Names and paths are bounded as a file
+// Names may be shared between nodes, so a package of some kilobytes could
+// describe a chain of directories whose paths run to megabytes, and every
+// walk over it would build them. Names and paths are bounded as a file
 // system bounds them.
 TEST(ResourceFileCheck, RefusesNamesAndPathsLongerThanAFileSystemAllows) {
     QTemporaryDir dir;
