@@ -93,10 +93,18 @@ bool NginxServer::start(const QString& root, bool tls, const QByteArray& locatio
             error_ = QStringLiteral("nginx did not start: ") + process_.errorString();
             return false;
         }
+        // A connection alone proves nothing: another test's server may hold
+        // the port, and nginx then keeps trying to bind it for a while before
+        // it gives up. nginx writes its pid file only once it holds all its
+        // ports, so its own pid there tells that this nginx listens.
+        const QString pidFile = dir_.filePath(QStringLiteral("nginx.pid"));
+        const QByteArray pid = QByteArray::number(process_.processId());
         const bool listening = QTest::qWaitFor(
             [&] {
                 if (process_.state() != QProcess::Running)
                     return true;
+                if (ReadFileBytes(pidFile).trimmed() != pid)
+                    return false;
                 QTcpSocket probe;
                 probe.connectToHost(QHostAddress::LocalHost, port_);
                 return probe.waitForConnected(200);
