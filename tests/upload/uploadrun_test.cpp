@@ -14,11 +14,12 @@
 #include "text/errors.h"
 #include "text/gbk.h"
 #include "upload/filelist.h"
-#include "upload/queuecommands.h"
+#include "upload/gui/queuecommands.h"
+#include "upload/gui/uploadqueuemodel.h"
+#include "upload/gui/uploadwindow.h"
 #include "upload/uploadqueue.h"
 #include "upload/uploadregistration.h"
 #include "upload/uploadrun.h"
-#include "upload/uploadwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,10 +121,12 @@ protected:
     bool uploadFinished = false;
     UploadWindow window{lv2, btnUpload, btnAbort, btnCancel, pages, task, spStatus1, pb1, msgDlg, nullptr,
                         files, session, settings, currentFolderId, postListAccepted, uploadFinished, nullptr};
-    UploadQueue queue{lv2};
-    UploadQueueCommands commands{window, queue};
-    UploadRegistration registration{window, queue, commands};
-    UploadRun run{window, queue, registration};
+    UploadQueue queue;
+    UploadQueueModel queueModel{queue, lv2};
+    UploadQueueCommands commands{window, queue, queueModel};
+    UploadWindowPresenter presenter{window, queueModel, commands};
+    UploadRegistration registration{window.Site(), queue, presenter};
+    UploadRun run{window.Site(), queue, registration, presenter};
 
     QStringList statuses;
     QList<MsgDlgMessage> messages;
@@ -137,21 +140,22 @@ TEST_F(UploadRunTest, AHundredThousandRowsTheServerHoldsOrThatAreMissingPassWith
     const QString held = make(QStringLiteral("held.bin"), "0123456789");
     const QString missing = dir.filePath(QStringLiteral("missing.bin"));
     constexpr int kRows = 100000;
-    lv2.BeginUpdate();
-    for (int row = 0; row < kRows; ++row)
-        ASSERT_TRUE(queue.AddLocalFile(row % 2 == 0 ? held : missing));
-    lv2.EndUpdate();
+    {
+        const UploadQueue::Batch batch(queue);
+        for (int row = 0; row < kRows; ++row)
+            ASSERT_TRUE(queue.AddLocalFile(row % 2 == 0 ? held : missing));
+    }
     ftp.replies["SIZE"] = "213 10\r\n";
-    // Each row's status is written from inside the run; the deepest and
+    // Each held row's text is reported from inside the run; the deepest and
     // shallowest stack positions seen there must stay close together.
     quintptr lowest = ~quintptr(0);
     quintptr highest = 0;
-    QObject::connect(lv2.reportView()->model(), &QAbstractItemModel::dataChanged, &lv2, [&] {
+    window.OnStatusText = [&](const QString&) {
         int marker = 0;
         const auto at = reinterpret_cast<quintptr>(&marker);
         lowest = std::min(lowest, at);
         highest = std::max(highest, at);
-    });
+    };
 
     click(&UploadRun::btnUploadClick);
 
