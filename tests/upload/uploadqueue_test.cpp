@@ -158,10 +158,13 @@ TEST_F(UploadQueueTest, RowsTakenOneAfterAnotherStaySelectedAsOneRangeWithoutASe
     };
     for (int row = 0; row < 4; ++row)
         markTaken(row);
+    EXPECT_EQ(lv2.SelectedRows(), QList<int>{5});  // shown at the next tick
+    model.Flush();
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(lv2.SelectedRows(), (QList<int>{0, 1, 2, 3, 5}));
     EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 2);  // 0..3 and 5
     markTaken(4);  // bridges the gap
+    EXPECT_TRUE(WaitFor([&] { return lv2.Selected(4); }, 5000));
     EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 1);
     for (int row = 0; row < 5; ++row)
         EXPECT_TRUE(lv2.Checked(row)) << row;

@@ -318,6 +318,28 @@ void TListView::SetSelected(int row, bool selected) {
                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
+void TListView::SelectRows(const QList<int>& rows) {
+    QItemSelection added;
+    const QItemSelection current = selection_->selection();
+    for (qsizetype i = 0; i < rows.size();) {
+        int top = rows[i];
+        int bottom = top;
+        while (++i < rows.size() && rows[i] <= bottom + 1)
+            bottom = std::max(bottom, rows[i]);
+        if (top < 0 || bottom >= Count())
+            continue;
+        for (const QItemSelectionRange& range : current) {
+            if (range.bottom() == top - 1)
+                top = std::min(top, range.top());
+            if (range.top() == bottom + 1)
+                bottom = std::max(bottom, range.bottom());
+        }
+        added.append(QItemSelectionRange(shown_->index(top, 0), shown_->index(bottom, 0)));
+    }
+    if (!added.isEmpty())
+        selection_->select(added, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
 bool TListView::Checked(int row) const {
     if (shown_ != model_)
         return shown_->data(shown_->index(row, 0), Qt::CheckStateRole).toInt() == Qt::Checked;

@@ -100,6 +100,9 @@ public:
     int ImageIndex(int row) const;
     bool Selected(int row) const;
     void SetSelected(int row, bool selected);
+    // Adds the rows (ascending) to the selection as one change, each run of
+    // neighbouring rows as one range joined with the ranges next to it.
+    void SelectRows(const QList<int>& rows);
     bool Checked(int row) const;
     void SetChecked(int row, bool checked);
     QList<int> SelectedRows() const;

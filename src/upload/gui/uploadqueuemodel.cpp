@@ -5,6 +5,7 @@
 
 #include <QSignalBlocker>
 #include <algorithm>
+#include <utility>
 
 UploadQueueModel::UploadQueueModel(UploadQueue& queue, TListView& lv2)
     : queue_(queue), lv2_(lv2), titles_(lv2.ColumnTitles()) {
@@ -75,12 +76,27 @@ bool UploadQueueModel::setData(const QModelIndex& index, const QVariant& value, 
 void UploadQueueModel::SyncChecksToSelection() { queue_.SetCheckedRows(lv2_.SelectedRows()); }
 
 void UploadQueueModel::SelectTaken(int row) {
-    const QSignalBlocker noSync(&lv2_);
-    lv2_.SetSelected(row, true);
+    if (row < 0 || row >= queue_.Count())
+        return;
+    taken_.append(queue_.RowKey(row));
+    if (!tick_.isActive())
+        tick_.start(UpdateIntervalMs);
 }
 
 void UploadQueueModel::Flush() {
     tick_.stop();
+    if (!taken_.isEmpty()) {
+        QList<int> rows;
+        rows.reserve(taken_.size());
+        for (quint64 key : std::exchange(taken_, {})) {
+            const int row = queue_.FindRow(key);
+            if (row >= 0)
+                rows.append(row);
+        }
+        std::sort(rows.begin(), rows.end());
+        const QSignalBlocker noSync(&lv2_);
+        lv2_.SelectRows(rows);
+    }
     if (dirtyFirst_ < 0)
         return;
     const int first = dirtyFirst_;
@@ -95,9 +111,11 @@ void UploadQueueModel::queueRowsAboutToBeAppended(int first, int last) { beginIn
 void UploadQueueModel::queueRowsAppended() { endInsertRows(); }
 
 void UploadQueueModel::queueAboutToBeReset() {
-    // The reset shows every row anew.
+    // The reset shows every row anew and clears the selection, as it would
+    // have cleared the selection of the rows taken so far.
     tick_.stop();
     dirtyFirst_ = dirtyLast_ = -1;
+    taken_.clear();
     beginResetModel();
 }
 

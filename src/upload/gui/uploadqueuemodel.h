@@ -37,9 +37,10 @@ public:
     void SyncChecksToSelection();
     // Selects the row an upload run takes, leaving the other selected rows
     // selected, without a selection signal (which would sync every check
-    // box to the selection).
+    // box to the selection). Coalesced like the row changes: each newly
+    // selected row is an event for assistive technology.
     void SelectTaken(int row);
-    // Announces the pending row changes now.
+    // Announces the pending row changes and selections now.
     void Flush();
 
     int UpdateIntervalMs = 50;
@@ -57,4 +58,5 @@ private:
     QTimer tick_;
     int dirtyFirst_ = -1;
     int dirtyLast_ = -1;
+    QList<quint64> taken_;  // rows to select, by key
 };
