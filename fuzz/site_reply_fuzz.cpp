@@ -3,7 +3,7 @@
 // the login reply. The first byte picks the reply kind; the rest is the
 // reply body as the site sends it (GBK bytes).
 
-#include "disk/folderlisting.h"
+#include "disk/remotelisting.h"
 #include "fuzzcheck.h"
 #include "login/loginreply.h"
 #include "login/serversettings.h"

@@ -38,9 +38,7 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
     news_ = std::make_unique<NewsPanel>(*WBPanel, probe_);
     for (THttpCli* http : {&HttpLoadSet, &HttpAds})
         ApplySiteClientSettings(*http);
-    HttpLoadSet.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
-        HttpLoadSetRequestDone(sender, rqType, errCode);
-    };
+    settingsRequest_.OnDone = [this](const ServerSettingsRequest::Result& result) { settingsTaken(result); };
     createUploadPipeline();
     connectHandlers();
     connectUploadHandlers();
@@ -178,19 +176,17 @@ void TMainFrm::FormShow() {
     browser_->RequestFolderListing(0, 0);
 }
 
-void TMainFrm::RequestServerSettings() {
-    const SiteSession& session = loginFrm_.Session();
-    PostSiteForm(HttpLoadSet, ClientMainUrl(session.SiteUrl),
-                 LoadSetRequestBody(session.AccountName, session.AccountToken), SitePostMode::Async);
+void TMainFrm::RequestServerSettings() { settingsRequest_.RequestServerSettings(loginFrm_.Session()); }
+
+void TMainFrm::HttpLoadSetRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode) {
+    settingsRequest_.HttpLoadSetRequestDone(sender, rqType, errCode);
 }
 
-void TMainFrm::HttpLoadSetRequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
-    const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
-    if (!lines)
+void TMainFrm::settingsTaken(const ServerSettingsRequest::Result& result) {
+    if (!result.answered || !result.failure.isEmpty())
         return;
-    const LoadSetOutcome outcome = ApplyLoadSetReply(*lines, SiteSettings);
-    if (!outcome.message.isEmpty())
-        msgDlg_.MessageDlg(outcome.message, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
+    if (!result.message.isEmpty())
+        msgDlg_.MessageDlg(result.message, TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
     // The branding record as it now stands (an earlier one when this reply
     // was refused) names the caption and the news page.
     const QByteArray caption = BrandingField(SiteSettings.Branding, BrandingItem::Caption);

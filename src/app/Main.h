@@ -11,6 +11,7 @@
 #include "disk/filelinks.h"
 #include "disk/folderbrowser.h"
 #include "login/serversettings.h"
+#include "login/settingsrequest.h"
 #include "login/siteprobe.h"
 #include "net/httpcli.h"
 #include "upload/gui/queuecommands.h"
@@ -115,6 +116,8 @@ private:
     void connectHandlers();
     void createUploadPipeline();
     void connectUploadHandlers();
+    // What the settings reply asks this window to show.
+    void settingsTaken(const ServerSettingsRequest::Result& result);
 
     const LocalFiles& files_;
     TMsgDlg& msgDlg_;
@@ -130,6 +133,7 @@ private:
     bool centred_ = false;
     std::unique_ptr<FolderBrowser> browser_;
     SiteProbe probe_{HttpAds};
+    ServerSettingsRequest settingsRequest_{HttpLoadSet, SiteSettings};
 
     std::unique_ptr<UploadWindow> uploadWindow_;
     std::unique_ptr<UploadQueue> uploadQueue_;

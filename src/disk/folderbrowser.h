@@ -4,6 +4,7 @@
 // last click selected; the upload registration sends it as the target
 // folder) and SelectedKind ("file" or "folder").
 
+#include "disk/listingrequest.h"
 #include "login/sitesession.h"
 #include "net/httpcli.h"
 
@@ -34,10 +35,16 @@ public:
 
     int CurrentFolderId = 0;
     QByteArray SelectedKind;
-    THttpCli HttpMydisk{"HttpMydisk"};
 
 private:
+    FolderListingRequest listing_;
+
+public:
+    THttpCli& HttpMydisk = listing_.HttpMydisk;
+
+private:
+    void showListing(const QList<QByteArray>& lines);
+
     TListView& lv1_;
     QLabel& loading_;
-    const SiteSession& session_;
 };

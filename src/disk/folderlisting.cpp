@@ -3,29 +3,11 @@
 #include "platform/gui/icons.h"
 #include "platform/gui/listview.h"
 #include "text/convert.h"
-#include "text/errors.h"
-#include "text/fields.h"
 #include "text/gbk.h"
-#include "text/sizetext.h"
 
 namespace {
 
 const QString kFolderSizeText = QStringLiteral("-");
-
-// Reading the field list the way the listing is defined: an index past the
-// end is an error.
-class Fields {
-public:
-    explicit Fields(const QByteArray& line) { SplitWithPositions(line, items_, "|"); }
-    const QByteArray& operator[](int index) const {
-        if (index >= items_.size())
-            throw EStringListError("List index out of bounds (" + QByteArray::number(index) + ")");
-        return items_[index].text;
-    }
-
-private:
-    QList<PositionedItem> items_;
-};
 
 // Ends a bulk update of the list whatever happens in between.
 class UpdateScope {
@@ -38,28 +20,6 @@ private:
 };
 
 }  // namespace
-
-QByteArray ListingRequestBody(int folderId, int goBack, const QByteArray& accountName,
-                              const QByteArray& accountToken) {
-    return "action=mydisk&folder_id=" + QByteArray::number(folderId) + "&goback=" + QByteArray::number(goBack) +
-           "&username=" + accountName + "&password=" + accountToken;
-}
-
-RemoteEntry ParseListingLine(const QByteArray& line) {
-    const Fields fields(line);
-    RemoteEntry entry;
-    entry.Name = fields[0];
-    entry.IsFolder = StrToBool(fields[3]);
-    if (!entry.IsFolder) {
-        entry.Size = StrToInt(fields[1]);
-        entry.Type = fields[2];
-    }
-    entry.Id = fields[4];
-    entry.Created = fields[5];
-    entry.Views = fields[6];
-    entry.Downloads = fields[7];
-    return entry;
-}
 
 void FillListing(TListView& lv1, const QList<QByteArray>& lines) {
     // The old rows go and the new ones come as one model reset, which views
@@ -74,14 +34,11 @@ void FillListing(TListView& lv1, const QList<QByteArray>& lines) {
     }
     for (const QByteArray& line : lines) {
         const RemoteEntry entry = ParseListingLine(line);
-        const QString name = FromGbk(entry.Name);
-        const QStringList tail = {FromGbk(entry.Created), FromGbk(entry.Views), FromGbk(entry.Downloads),
-                                  FromGbk(entry.Id)};
-        if (entry.IsFolder)
-            lv1.AddRow(name, GetSystemIconIndexA(name, 1), QStringList{kFolderSizeText, QString::fromUtf8("文件夹")} + tail);
-        else
-            lv1.AddRow(name, GetSystemIconIndexA(name, 0),
-                       QStringList{FromGbk(SizeText(entry.Size)), FromGbk(entry.Type + "文件"_gbk)} + tail);
+        const ListingRowTexts row = RowTexts(entry);
+        const QString name = FromGbk(row.Name);
+        lv1.AddRow(name, GetSystemIconIndexA(name, entry.IsFolder ? 1 : 0),
+                   {FromGbk(row.SizeText), FromGbk(row.TypeText), FromGbk(row.Created), FromGbk(row.Views),
+                    FromGbk(row.Downloads), FromGbk(row.Id)});
     }
 }
 

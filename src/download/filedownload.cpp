@@ -1,7 +1,6 @@
 #include "download/filedownload.h"
 
 #include "download/downloadtarget.h"
-#include "platform/gui/shell.h"
 #include "text/errors.h"
 #include "text/gbk.h"
 
@@ -17,7 +16,6 @@ QString fileText(const QString& name, const char* what) {
 
 FileDownload::FileDownload(QString okSound, QString errorSound, QObject* parent)
     : QObject(parent), okSound_(std::move(okSound)), errorSound_(std::move(errorSound)) {
-    PlaySound = [](const QString& soundFile) { PlaySoundAsync(soundFile); };
     HttpDownFile.OnRequestDone = [this](TMultipartHttpDownloader&, int errorCode, const QByteArray& reason) {
         HttpDownFileRequestDone(errorCode, reason);
     };
@@ -76,7 +74,7 @@ void FileDownload::HttpDownFileRequestDone(int errorCode, const QByteArray& reas
     setGauge(0, true);
     if (errorCode == 200 && reason == "OK") {
         outcome_ = Outcome::Complete;
-        PlaySound(okSound_);
+        playSound(okSound_);
         showStatus(fileText(name_, "】下载完成"));
         return;
     }
@@ -84,13 +82,17 @@ void FileDownload::HttpDownFileRequestDone(int errorCode, const QByteArray& reas
     // it; a refusal or a transfer that learnt nothing finds no file.
     const bool existed = HttpDownFile.TotalCount() > 0 || HttpDownFile.ContentLength() > 0;
     outcome_ = existed ? Outcome::Failed : Outcome::Missing;
-    PlaySound(errorSound_);
+    playSound(errorSound_);
     showStatus(fileText(name_, existed ? "】下载失败" : "】不存在"));
 }
 
 void FileDownload::HttpDownFileProgressAddSegment(qint64 startOffset) {
     rangeStarts_.append(startOffset);
     rangeReceived_.append(0);
+}
+
+qint64 FileDownload::Received() const {
+    return std::accumulate(rangeReceived_.cbegin(), rangeReceived_.cend(), qint64(0));
 }
 
 void FileDownload::HttpDownFileProgressSetPosition(int index, qint64 position) {
@@ -101,8 +103,13 @@ void FileDownload::HttpDownFileProgressSetPosition(int index, qint64 position) {
     const qint64 length = HttpDownFile.ContentLength();
     if (length <= 0)
         return;
-    const qint64 received = std::accumulate(rangeReceived_.cbegin(), rangeReceived_.cend(), qint64(0));
+    const qint64 received = Received();
     setGauge(int(std::clamp<qint64>(received * 100 / length, 0, 100)));
+}
+
+void FileDownload::playSound(const QString& soundFile) {
+    if (PlaySound)
+        PlaySound(soundFile);
 }
 
 void FileDownload::showStatus(const QString& text) {

@@ -44,7 +44,7 @@ public:
     TMultipartHttpDownloader HttpDownFile;
 
     // Where the outcome goes: the main window's status text and gauge
-    // (0..100), and the sound player (asynchronous playback by default).
+    // (0..100), and the sound player (the window plays them asynchronously).
     std::function<void(const QString& text)> SetStatusText;
     std::function<void(int percent)> SetGauge;
     std::function<void(const QString& soundFile)> PlaySound;
@@ -54,6 +54,8 @@ public:
     const QString& TargetPath() const { return targetPath_; }
     Outcome LastOutcome() const { return outcome_; }
     int Gauge() const { return gauge_; }
+    // The bytes of the document now in the file, over all ranges.
+    qint64 Received() const;
 
     // The downloader's events.
     void HttpDownFileRequestDone(int errorCode, const QByteArray& reason);
@@ -62,6 +64,7 @@ public:
 
 private:
     void showStatus(const QString& text);
+    void playSound(const QString& soundFile);
     // Passes a changed value on; `always`: also an unchanged one (the gauge
     // is shared with the upload run, which may have moved it).
     void setGauge(int percent, bool always = false);

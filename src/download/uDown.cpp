@@ -58,6 +58,7 @@ TDownFrm::TDownFrm(const LocalFiles& files, TMsgDlg& msgDlg, const SiteSession& 
 
     Download.SetStatusText = [&statusText](const QString& text) { statusText.setText(text); };
     Download.SetGauge = [&gauge](int percent) { gauge.setValue(percent); };
+    Download.PlaySound = [](const QString& soundFile) { PlaySoundAsync(soundFile); };
     ChooseFolder = [](QWidget* owner, const QString& title) {
         return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
     };

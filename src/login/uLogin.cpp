@@ -2,19 +2,14 @@
 
 #include "config/settingsfile.h"
 #include "config/siteconfig.h"
-#include "login/loginreply.h"
-#include "login/siterequest.h"
 #include "net/nestedwait.h"
-#include "net/siteclient.h"
 #include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/linklabel.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
 #include "platform/gui/shell.h"
-#include "text/fields.h"
 #include "text/gbk.h"
-#include "text/md5.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,11 +24,8 @@ TLoginFrm::TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinDa
                      SiteAsker askSite)
     : QWidget(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData), askSite_(std::move(askSite)) {
     buildLayout();
-    for (THttpCli* http : {&HttpCli1, &HttpAds})
-        ApplySiteClientSettings(*http);
-    HttpCli1.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
-        HttpCli1RequestDone(sender, rqType, errCode);
-    };
+    login_.OnPosting = [this] { btnLogin->setText(u("登录中...")); };
+    login_.OnLoginDone = [this](const SiteLogin::Result& result) { LoginDone(result); };
     RunGuarded([this] { FormCreate(); });
 }
 
@@ -92,7 +84,7 @@ void TLoginFrm::buildLayout() {
     for (QWidget* w : {static_cast<QWidget*>(LK_Reg), static_cast<QWidget*>(LK_Forget)})
         w->setFocusPolicy(Qt::NoFocus);
 
-    ConnectGuarded(spSkinButton1, &QPushButton::clicked, this, [this] { ShellOpenAddress(session_.SiteUrl); });
+    ConnectGuarded(spSkinButton1, &QPushButton::clicked, this, [this] { ShellOpenAddress(login_.Session.SiteUrl); });
     ConnectGuarded(btnLogin, &QPushButton::clicked, this, [this] { btnLoginClick(); });
     ConnectGuarded(ED_Pwd, &QLineEdit::returnPressed, this, [this] { btnLoginClick(); });
 }
@@ -110,57 +102,51 @@ void TLoginFrm::FormCreate() {
         if (!config)
             return;
     }
-    session_.SiteUrl = config->SiteUrl;
-    session_.SiteName = config->SiteName;
-    session_.VendorHomeUrl = config->VendorHomeUrl;
-    session_.LoggedIn = false;
-    Welcome_txt->setText(u("欢迎使用 ") + FromGbk(session_.SiteName));
+    login_.Session.SiteUrl = config->SiteUrl;
+    login_.Session.SiteName = config->SiteName;
+    login_.Session.VendorHomeUrl = config->VendorHomeUrl;
+    login_.Session.LoggedIn = false;
+    Welcome_txt->setText(u("欢迎使用 ") + FromGbk(login_.Session.SiteName));
 }
 
 void TLoginFrm::FormShow() {
-    session_.SkinName = "Laconic";
+    login_.Session.SkinName = "Laconic";
     ED_User->setFocus();
     if (const std::optional<QByteArray> skin = ReadSettingsSkinName(files_)) {
         const QString package = files_.skinPackage(FromGbk(*skin));
         if (QFile::exists(package)) {
-            session_.SkinName = *skin;
+            login_.Session.SkinName = *skin;
             skinData_.LoadFromFile(package);
         }
     }
-    LK_Reg->URL = session_.SiteUrl + "account.php?action=register";
-    LK_Forget->URL = session_.SiteUrl + "account.php?action=forget_pwd";
+    LK_Reg->URL = login_.Session.SiteUrl + "account.php?action=register";
+    LK_Forget->URL = login_.Session.SiteUrl + "account.php?action=forget_pwd";
 }
 
 void TLoginFrm::btnLoginClick() {
-    const QByteArray name = TrimBlanks(ToGbk(ED_User->text()));
-    const QByteArray password = TrimBlanks(ToGbk(ED_Pwd->text()));
-    if (name.isEmpty() || password.isEmpty()) {
+    switch (login_.Login(ToGbk(ED_User->text()), ToGbk(ED_Pwd->text()))) {
+    case SiteLogin::Start::MissingCredentials:
         msgDlg_.MessageDlg(u("请输入正确的网盘用户名及密码"), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
         return;
-    }
-    if (!probe_.ProbeUrl(session_.SiteUrl)) {
+    case SiteLogin::Start::SiteNotAnswering:
         msgDlg_.MessageDlg(u("网盘主站无响应或配置异常，请联系网盘管理员解决！"), TMsgDlgType::mtInformation,
                            TMsgDlgButtons::mbOK, this);
         return;
-    }
-    btnLogin->setText(u("登录中..."));
-    const QByteArray body = "action=login&username=" + name + "&password=" + Md5Hex(password).toLower();
-    PostSiteForm(HttpCli1, ClientMainUrl(session_.SiteUrl), body, SitePostMode::Blocking);
-}
-
-void TLoginFrm::HttpCli1RequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
-    const int status = sender.StatusCode();
-    const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
-    if (!lines) {
-        loginFailed(errCode, status);
+    case SiteLogin::Start::Sent:
         return;
     }
-    const LoginReply reply = ReadLoginReply(*lines);
-    switch (reply.kind) {
+}
+
+void TLoginFrm::LoginDone(const SiteLogin::Result& result) {
+    if (!result.answered) {
+        loginFailed(result.errCode, result.status);
+        return;
+    }
+    switch (result.reply.kind) {
     case LoginReply::Kind::Nothing:
         return;
     case LoginReply::Kind::Refused:
-        refuseLogin(FromGbk(reply.Message));
+        refuseLogin(FromGbk(result.reply.Message));
         return;
     case LoginReply::Kind::NoAccount:
         refuseLogin(u("登录失败：网站的回复中没有帐号或登录凭据。"));
@@ -168,11 +154,7 @@ void TLoginFrm::HttpCli1RequestDone(THttpCli& sender, THttpRequest, quint16 errC
     case LoginReply::Kind::LoggedIn:
         break;
     }
-    session_.LoggedIn = true;
-    session_.AccountName = reply.AccountName;
-    session_.AccountToken = reply.AccountToken;
-    session_.DebugLogEnabled = reply.DebugLogEnabled;
-    if (session_.LoggedIn && ShowMainWindow)
+    if (ShowMainWindow)
         ShowMainWindow();
 }
 
@@ -195,9 +177,7 @@ void TLoginFrm::loginFailed(quint16 errCode, int status) {
 }
 
 void TLoginFrm::SwitchAccount(QWidget& mainWindow) {
-    session_.LoggedIn = false;
-    session_.AccountName.clear();
-    session_.AccountToken.clear();
+    login_.SwitchAccount();
     mainWindow.hide();
     show();
     btnLogin->setText(u("登 录"));

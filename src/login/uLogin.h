@@ -5,9 +5,7 @@
 
 #include "config/localfiles.h"
 #include "login/sitedialog.h"
-#include "login/siteprobe.h"
-#include "login/sitesession.h"
-#include "net/httpcli.h"
+#include "login/sitelogin.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,24 +28,30 @@ public:
     ~TLoginFrm() override;
 
     // The site and the signed-in account, read by the other windows.
-    const SiteSession& Session() const { return session_; }
+    const SiteSession& Session() const { return login_.Session; }
 
     // Hides this window and shows the main window after an accepted login.
     std::function<void()> ShowMainWindow;
 
     // "登 录" and Enter in the password field.
     void btnLoginClick();
-    // The login reply.
-    void HttpCli1RequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
+    // The login reply, as the site login reports it.
+    void LoginDone(const SiteLogin::Result& result);
     // "切换帐号" of the main window: forgets the account, hides the main
     // window and shows this one again.
     void SwitchAccount(QWidget& mainWindow);
 
     // The site probe (HttpAds); its time limit can be shortened.
-    SiteProbe& Probe() { return probe_; }
+    SiteProbe& Probe() { return login_.Probe(); }
+    // The login itself, without the window.
+    SiteLogin& Login() { return login_; }
 
-    THttpCli HttpCli1{"HttpCli1"};
-    THttpCli HttpAds{"HttpAds"};
+private:
+    SiteLogin login_;
+
+public:
+    THttpCli& HttpCli1 = login_.HttpCli1;
+    THttpCli& HttpAds = login_.HttpAds;
 
     QLabel* Welcome_txt;
     QLabel* spSkinStdLabel1;
@@ -77,8 +81,6 @@ private:
     const LocalFiles& files_;
     TMsgDlg& msgDlg_;
     TSkinData& skinData_;
-    SiteSession session_;
-    SiteProbe probe_{HttpAds};
     SiteAsker askSite_;
     bool centred_ = false;
 };

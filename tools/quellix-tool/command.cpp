@@ -7,7 +7,7 @@
 namespace {
 
 struct Entry {
-    const char* usage;
+    std::function<QByteArray()> usage;
     ToolCommandFunction run;
 };
 
@@ -19,7 +19,11 @@ QMap<QByteArray, Entry>& table() {
 }  // namespace
 
 ToolCommand::ToolCommand(const char* name, const char* usage, ToolCommandFunction run) {
-    table().insert(name, Entry{usage, std::move(run)});
+    table().insert(name, Entry{[usage] { return QByteArray(usage); }, std::move(run)});
+}
+
+ToolCommand::ToolCommand(const char* name, std::function<QByteArray()> usage, ToolCommandFunction run) {
+    table().insert(name, Entry{std::move(usage), std::move(run)});
 }
 
 bool ToolArgs::takeFlag(const char* flag) {
@@ -57,7 +61,7 @@ void WriteErr(const QByteArray& bytes) {
 int UsageError(const char* commandName) {
     auto found = table().constFind(commandName);
     if (found != table().constEnd())
-        WriteErr(QByteArray("usage: quellix-tool ") + found->usage + "\n");
+        WriteErr(QByteArray("usage: quellix-tool ") + found->usage() + "\n");
     return 2;
 }
 
@@ -72,7 +76,7 @@ int RunToolCommand(const QByteArray& name, ToolArgs& args) {
 void PrintToolUsage(bool toStdout) {
     QByteArray text = "usage:\n";
     for (auto it = table().constBegin(); it != table().constEnd(); ++it)
-        text += QByteArray("  quellix-tool ") + it->usage + "\n";
+        text += QByteArray("  quellix-tool ") + it->usage() + "\n";
     text += "  quellix-tool help [COMMAND]\n";
     if (toStdout)
         WriteOut(text);
@@ -84,6 +88,6 @@ bool PrintCommandUsage(const QByteArray& name) {
     auto found = table().constFind(name);
     if (found == table().constEnd())
         return false;
-    WriteOut(QByteArray("usage: quellix-tool ") + found->usage + "\n");
+    WriteOut(QByteArray("usage: quellix-tool ") + found->usage() + "\n");
     return true;
 }

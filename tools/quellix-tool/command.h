@@ -25,6 +25,9 @@ using ToolCommandFunction = std::function<int(ToolArgs&)>;
 
 struct ToolCommand {
     ToolCommand(const char* name, const char* usage, ToolCommandFunction run);
+    // A command whose usage is put together when it is printed (one line or
+    // several, without the "quellix-tool " in front of the first).
+    ToolCommand(const char* name, std::function<QByteArray()> usage, ToolCommandFunction run);
 };
 
 // Terminal text (UTF-8) to the GBK bytes used inside, and back.

@@ -1,0 +1,77 @@
+#include "site_listing.h"
+
+#include "disk/listingrequest.h"
+#include "text/convert.h"
+#include "text/errors.h"
+
+#include <QQueue>
+#include <QSet>
+
+QList<QByteArray> ListFolderLines(SiteConnection& site, int folderId, int goBack) {
+    FolderListingRequest listing(site.Session());
+    bool done = false;
+    QList<QByteArray> lines;
+    QByteArray failure;
+    listing.OnListing = [&](const QList<QByteArray>& reply) {
+        lines = reply;
+        done = true;
+    };
+    listing.OnFailed = [&](quint16 errCode, int status) {
+        failure = errCode != 0 ? "the listing request failed (error " + QByteArray::number(errCode) + ")"
+                               : "the site answered the listing of folder " + QByteArray::number(folderId) +
+                                     " with status " + QByteArray::number(status);
+        done = true;
+    };
+    listing.RequestFolderListing(folderId, goBack);
+    WaitForSite([&] { return done; }, "the listing request", 120000);
+    if (!failure.isEmpty())
+        throw SiteFailure(failure);
+    return lines;
+}
+
+QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry>* rowsBefore) {
+    QList<RemoteEntry> entries;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        try {
+            entries.append(ParseListingLine(lines[i]));
+        } catch (const QxError& error) {
+            if (rowsBefore)
+                *rowsBefore = entries;
+            throw SiteFailure("line " + QByteArray::number(i + 1) + " of the listing cannot be read: " +
+                              GbkToTerminal(error.message()));
+        }
+    }
+    return entries;
+}
+
+QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids) {
+    QSet<QByteArray> wanted(ids.cbegin(), ids.cend());
+    QMap<QByteArray, RemoteEntry> found;
+    QQueue<int> folders;
+    QSet<int> seen{0};
+    folders.enqueue(0);
+    while (!folders.isEmpty() && !wanted.isEmpty()) {
+        const int folder = folders.dequeue();
+        for (const RemoteEntry& entry : ReadListing(ListFolderLines(site, folder))) {
+            if (wanted.remove(entry.Id))
+                found.insert(entry.Id, entry);
+            if (entry.IsFolder && IsEntryId(entry.Id)) {
+                const int id = StrToInt(entry.Id);
+                if (!seen.contains(id)) {
+                    seen.insert(id);
+                    folders.enqueue(id);
+                }
+            }
+        }
+    }
+    return found;
+}
+
+bool IsEntryId(const QByteArray& text) {
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}

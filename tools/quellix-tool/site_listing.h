@@ -1,0 +1,29 @@
+#pragma once
+// Folder listings for the site commands, with the listing request of the
+// main window: one folder, or a search of the whole disk for the entries of
+// given ids (the way a user browses to a file before downloading it or
+// asking for its links).
+
+#include "site_session.h"
+
+#include "disk/remotelisting.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+
+// The reply lines of folder `folderId` (goBack 1: of the folder above it).
+// Raises SiteFailure when the request fails.
+QList<QByteArray> ListFolderLines(SiteConnection& site, int folderId, int goBack = 0);
+
+// The entries of those lines; raises SiteFailure naming the first line that
+// cannot be read, after `rowsBefore` got the entries before it.
+QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry>* rowsBefore = nullptr);
+
+// The entries with the given ids (decimal text), found by listing the root
+// and then every folder below it, breadth first, until all are found.
+// Ids not found are missing from the result.
+QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids);
+
+// True for a file or folder id as the site writes it: decimal digits only.
+bool IsEntryId(const QByteArray& text);

@@ -1,0 +1,57 @@
+#pragma once
+// A logged-in session with the site for the site commands: the site address
+// (--site or the program folder's quellix.cfg), the account (--user) and its
+// password (--password-file, QUELLIX_PASSWORD or a prompt), the login and
+// the server settings ("loadset"), through the classes the windows use.
+
+#include "site_command.h"
+
+#include "config/siteconfig.h"
+#include "login/serversettings.h"
+#include "login/settingsrequest.h"
+#include "login/sitelogin.h"
+#include "net/httpcli.h"
+
+#include <QByteArray>
+#include <functional>
+#include <memory>
+
+// The site (GBK): --site (its address, "/" added when missing; no name), else
+// the program folder's quellix.cfg. Raises SiteFailure when neither names one.
+SiteConfig SiteOf(const SiteOptions& options);
+
+// The account name (GBK) of --user; raises SiteFailure when absent or when it
+// has characters GBK cannot hold.
+QByteArray AccountNameOf(const SiteOptions& options);
+
+// The password (GBK): the first line of --password-file, else
+// QUELLIX_PASSWORD, else asked without echo on a terminal.
+QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName);
+
+// A session after a login, with the site's settings taken.
+class SiteConnection {
+public:
+    SiteConnection() = default;
+    SiteConnection(const SiteConnection&) = delete;
+    SiteConnection& operator=(const SiteConnection&) = delete;
+
+    const SiteSession& Session() const { return Login.Session; }
+
+    SiteLogin Login;
+    THttpCli HttpLoadSet{"HttpLoadSet"};
+    TSiteSettings SiteSettings;
+    ServerSettingsRequest Settings{HttpLoadSet, SiteSettings};
+};
+
+// Logs in and takes the server settings, as the login and main windows do
+// (probe, login, loadset). Raises SiteFailure with the reason (the site's
+// own message for a refused login) when any step fails. Waits are bounded
+// by `timeLimitMs` and end early on Ctrl+C.
+std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int timeLimitMs = 60000);
+
+// Runs the event loop until `done` holds. Raises SiteFailure `what` + " timed
+// out" after `timeLimitMs` (0: no limit) and the interruption on Ctrl+C.
+void WaitForSite(const std::function<bool()>& done, const QByteArray& what, int timeLimitMs);
+
+// Raises the interruption failure (exit 130) when Ctrl+C was pressed.
+void ThrowIfInterrupted();
