@@ -16,6 +16,8 @@ public:
     virtual void ShowStatus(const QString& text, bool frequent) = 0;
     // The gauge of the file being sent, 0..100; may be shown coalesced.
     virtual void ShowGauge(int percent) = 0;
+    // The same in bytes: `done` of the file's `total` are on the server.
+    virtual void ShowBytes(qint64 /*done*/, qint64 /*total*/) {}
     // The upload button: busy ("上传中...", disabled) while an announcement
     // or a run owns it, else ready ("上传文件", enabled).
     virtual void SetUploadBusy(bool busy) = 0;

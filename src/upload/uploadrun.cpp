@@ -306,6 +306,7 @@ void UploadRun::setGauge(qint64 count) {
     const qint64 percent = LocalSize > 0 ? count * 100 / LocalSize : 100;
     gauge_ = int(std::clamp<qint64>(percent, 0, 100));
     presenter_.ShowGauge(gauge_);
+    presenter_.ShowBytes(count, LocalSize);
 }
 
 void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
