@@ -142,8 +142,17 @@ bool SiteUpload::Run() {
     }
     if (!postListAccepted_)
         throw SiteFailure("the site did not accept the list of files");
-    for (int row = 0; row < Queue.Count(); ++row)
-        if (Queue.Status(row) != QueueStatus::Succeeded())
-            return false;
-    return true;
+    bool complete = true;
+    bool untaken = false;
+    for (int row = 0; row < Queue.Count(); ++row) {
+        const QString status = Queue.Status(row);
+        complete = complete && status == QueueStatus::Succeeded();
+        untaken = untaken || status == QueueStatus::Queued() || status == QueueStatus::ToResume();
+    }
+    // A run that stopped before it took every file (a refused FTP log-in, a
+    // file the server refused): the server's last answer says why.
+    if (untaken && !run_->ftp1.LastResponse().isEmpty())
+        WriteErr("the upload stopped; the FTP server's last answer: " +
+                 TerminalSafe(GbkToTerminal(run_->ftp1.LastResponse().trimmed())) + "\n");
+    return complete;
 }
