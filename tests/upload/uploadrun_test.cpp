@@ -22,6 +22,8 @@
 #include "upload/uploadrun.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -169,6 +171,45 @@ TEST_F(UploadRunTest, AHundredThousandRowsTheServerHoldsOrThatAreMissingPassWith
     EXPECT_EQ(site.requestsFor("update").size(), 2);
     EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
     EXPECT_TRUE(uploadFinished);
+}
+
+TEST_F(UploadRunTest, RowChangesSelectionsAndTheGaugeReachTheViewsOncePerTickAndAtTheEnd) {
+    constexpr int kFiles = 60;
+    {
+        const UploadQueue::Batch batch(queue);
+        for (int i = 0; i < kFiles; ++i)
+            ASSERT_TRUE(queue.AddLocalFile(make(QStringLiteral("f%1.txt").arg(i), "data")));
+    }
+    int rowAnnouncements = 0;
+    int lastRowAnnounced = -1;
+    QObject::connect(lv2.reportView()->model(), &QAbstractItemModel::dataChanged, &lv2,
+                     [&](const QModelIndex&, const QModelIndex& bottomRight) {
+                         ++rowAnnouncements;
+                         lastRowAnnounced = std::max(lastRowAnnounced, bottomRight.row());
+                     });
+    int selectionChanges = 0;
+    QObject::connect(lv2.reportView()->selectionModel(), &QItemSelectionModel::selectionChanged, &lv2,
+                     [&] { ++selectionChanges; });
+    int gaugeChanges = 0;
+    QObject::connect(&pb1, &QProgressBar::valueChanged, &pb1, [&] { ++gaugeChanges; });
+    QElapsedTimer clock;
+    clock.start();
+
+    click(&UploadRun::btnUploadClick);
+
+    // Each kind of change at most once per 50 ms tick, plus the one when
+    // the run came to rest.
+    const qint64 ticks = clock.elapsed() / 50 + 2;
+    EXPECT_EQ(commandsOf("STOR").size(), kFiles);
+    EXPECT_LE(rowAnnouncements, ticks);
+    EXPECT_LE(selectionChanges, ticks);
+    EXPECT_LE(gaugeChanges, ticks);
+    EXPECT_EQ(lastRowAnnounced, kFiles - 1);  // the last row's final status was announced
+    EXPECT_EQ(lv2.SelectedRows().size(), kFiles);
+    EXPECT_EQ(lv2.SubItem(kFiles - 1, QueueColumn::Status), QueueStatus::Succeeded());
+    EXPECT_EQ(pb1.value(), 100);
+    EXPECT_TRUE(statuses.contains(u("【f59.txt】文件上传中...")));  // every text still reaches OnStatusText
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
 }
 
 TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {
