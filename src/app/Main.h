@@ -9,7 +9,7 @@
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
 #include "disk/filelinks.h"
-#include "disk/folderbrowser.h"
+#include "disk/gui/folderbrowser.h"
 #include "login/serversettings.h"
 #include "login/settingsrequest.h"
 #include "login/siteprobe.h"

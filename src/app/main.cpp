@@ -5,7 +5,7 @@
 
 #include "app/program.h"
 #include "config/localfiles.h"
-#include "login/sitedialog.h"
+#include "login/gui/sitedialog.h"
 #include "platform/singleinstance.h"
 #include "text/errors.h"
 

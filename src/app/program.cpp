@@ -2,9 +2,9 @@
 
 #include "about/uVersion.h"
 #include "app/Main.h"
-#include "disk/uLink.h"
-#include "download/uDown.h"
-#include "login/uLogin.h"
+#include "disk/gui/uLink.h"
+#include "download/gui/uDown.h"
+#include "login/gui/uLogin.h"
 #include "net/nestedwait.h"
 #include "skinmgr/uSkin.h"
 

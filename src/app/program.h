@@ -4,7 +4,7 @@
 // main, links, download, skins, about) and kept until the end.
 
 #include "config/localfiles.h"
-#include "login/sitedialog.h"
+#include "login/gui/sitedialog.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
 #include "text/errors.h"

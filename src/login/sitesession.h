@@ -1,7 +1,7 @@
 #pragma once
-// What the login window knows about the site and the signed-in account. The
-// other windows read it; only the login window and the account switch write
-// it.
+// What the program knows about the site and the signed-in account. The login
+// window fills in the site, SiteLogin the account (at a login and at the
+// account switch); the other windows and quellix-tool read it.
 
 #include <QByteArray>
 

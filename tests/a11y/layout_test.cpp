@@ -4,9 +4,9 @@
 
 #include "app/Main.h"
 #include "app/program.h"
-#include "disk/uLink.h"
-#include "download/uDown.h"
-#include "login/uLogin.h"
+#include "disk/gui/uLink.h"
+#include "download/gui/uDown.h"
+#include "login/gui/uLogin.h"
 #include "skinmgr/uSkin.h"
 
 #include <QAbstractButton>

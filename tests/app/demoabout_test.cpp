@@ -4,7 +4,7 @@
 #include "about/uVersion.h"
 #include "app/Main.h"
 #include "app/program.h"
-#include "login/uLogin.h"
+#include "login/gui/uLogin.h"
 #include "support/demosite.h"
 #include "support/testutil.h"
 

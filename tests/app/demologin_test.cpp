@@ -3,8 +3,8 @@
 
 #include "app/Main.h"
 #include "app/program.h"
-#include "disk/folderlisting.h"
-#include "login/uLogin.h"
+#include "disk/gui/folderlisting.h"
+#include "login/gui/uLogin.h"
 #include "support/demosite.h"
 #include "support/testutil.h"
 #include "text/gbk.h"

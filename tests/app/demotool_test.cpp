@@ -4,8 +4,8 @@
 
 #include "app/Main.h"
 #include "app/program.h"
-#include "download/uDown.h"
-#include "login/uLogin.h"
+#include "download/gui/uDown.h"
+#include "login/gui/uLogin.h"
 #include "support/demosite.h"
 #include "support/sitetool.h"
 #include "support/testutil.h"

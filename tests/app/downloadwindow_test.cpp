@@ -4,7 +4,7 @@
 
 #include "windowtest.h"
 
-#include "download/uDown.h"
+#include "download/gui/uDown.h"
 #include "text/gbk.h"
 
 #include <QComboBox>

@@ -3,9 +3,9 @@
 
 #include "windowtest.h"
 
-#include "disk/folderlisting.h"
-#include "disk/uLink.h"
-#include "download/uDown.h"
+#include "disk/gui/folderlisting.h"
+#include "disk/gui/uLink.h"
+#include "download/gui/uDown.h"
 #include "text/base64.h"
 #include "text/gbk.h"
 #include "text/md5.h"

@@ -7,7 +7,7 @@
 #include "about/uVersion.h"
 #include "app/Main.h"
 #include "app/program.h"
-#include "login/uLogin.h"
+#include "login/gui/uLogin.h"
 #include "support/fakesite.h"
 #include "support/testutil.h"
 

@@ -1,4 +1,4 @@
-#include "disk/folderlisting.h"
+#include "disk/gui/folderlisting.h"
 #include "platform/gui/listview.h"
 #include "support/modelchanges.h"
 #include <QTreeView>

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -188,6 +189,22 @@ TEST_F(SiteToolTest, GetNeverOverwritesAndLeavesNothingForAnUnknownId) {
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err, "quellix-tool site get: the site has no file with id 12345 for this account\n");
     EXPECT_EQ(QDir(target).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(SiteToolTest, AnEmptyFileOfTheDiskArrivesAsAnEmptyFile) {
+    // The site answers an empty file as it answers a refused one; the
+    // listing names the file and its size 0.
+    const DemoAccount account = site_->account(QStringLiteral("demo"));
+    SiteToolRun how;
+    how.password = account.password.toUtf8();
+    how.workDir = dir.path();
+    const ProcessResult r = RunSiteTool({QStringLiteral("get"), QStringLiteral("18"), QStringLiteral("--site"),
+                                         QString::fromUtf8(site_->siteUrl()), QStringLiteral("--user"), account.name},
+                                        how);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.out, dir.filePath(u("空文件.txt")).toUtf8() + "\n");
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(u("空文件.txt"))));
+    EXPECT_EQ(QFileInfo(dir.filePath(u("空文件.txt"))).size(), 0);
 }
 
 TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {

@@ -6,8 +6,8 @@
 
 #include "app/Main.h"
 #include "app/program.h"
-#include "disk/folderlisting.h"
-#include "login/uLogin.h"
+#include "disk/gui/folderlisting.h"
+#include "login/gui/uLogin.h"
 #include "platform/helperlib.h"
 #include "support/demosite.h"
 #include "support/nginxserver.h"

@@ -2,8 +2,10 @@
 // the download window does: the same address, two ranges, the same name
 // rules (a safe name; a taken name gets "_" and two random characters
 // before its extension, never an overwrite). Without --name the file's name
-// is found in the listings. Exit 0 only for a complete file; an incomplete
-// one is removed.
+// (and size) is found in the listings. Exit 0 only for a complete file; an
+// incomplete one is removed. The site sends nothing for a file it refuses
+// and for an empty file alike (the window says "不存在" for both); an empty
+// file the listing names is kept as the complete, empty download.
 
 #include "site_listing.h"
 #include "site_terminal.h"
@@ -104,8 +106,16 @@ int runGet(SiteArgs& args) {
         WriteOut((StdoutIsTerminal() ? TerminalSafe(target.toUtf8()) : target.toUtf8()) + "\n");
         return SiteExit::Ok;
     case FileDownload::Outcome::Missing:
+        // The site sends nothing both for a file it refuses and for an empty
+        // one; the listing tells them apart.
+        if (knownSize == 0 && QFileInfo(target).size() == 0) {
+            tick.stop();
+            WriteOut((StdoutIsTerminal() ? TerminalSafe(target.toUtf8()) : target.toUtf8()) + "\n");
+            return SiteExit::Ok;
+        }
         removeIncomplete();
-        throw SiteFailure("the site has no file with id " + id + " for this account");
+        throw SiteFailure(knownSize > 0 ? "the site sent nothing for file " + id
+                                        : "the site has no file with id " + id + " for this account");
     default:
         removeIncomplete();
         throw SiteFailure("the download of " + label + " failed after " + QByteArray::number(download.Received()) +

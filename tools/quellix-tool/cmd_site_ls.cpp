@@ -89,7 +89,7 @@ int runLs(SiteArgs& args) {
     QByteArray folderText = "0";
     args.takeArgument(folderText);
     args.expectNoMore();
-    if (!IsEntryId(folderText))
+    if (!IsFolderId(folderText))
         args.usageError("FOLDER_ID must be a folder id (decimal digits), not '" + folderText + "'");
     const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
     const QList<QByteArray> lines = ListFolderLines(*site, folderText.toInt());

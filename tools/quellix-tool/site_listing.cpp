@@ -55,7 +55,7 @@ QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByt
         for (const RemoteEntry& entry : ReadListing(ListFolderLines(site, folder))) {
             if (wanted.remove(entry.Id))
                 found.insert(entry.Id, entry);
-            if (entry.IsFolder && IsEntryId(entry.Id)) {
+            if (entry.IsFolder && IsFolderId(entry.Id)) {
                 const int id = StrToInt(entry.Id);
                 if (!seen.contains(id)) {
                     seen.insert(id);
@@ -68,10 +68,15 @@ QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByt
 }
 
 bool IsEntryId(const QByteArray& text) {
-    if (text.isEmpty() || text.size() > 9)
+    if (text.isEmpty() || text.size() > 18)
         return false;
     for (const char c : text)
         if (c < '0' || c > '9')
             return false;
     return true;
+}
+
+bool IsFolderId(const QByteArray& text) {
+    bool ok = false;
+    return IsEntryId(text) && text.toInt(&ok) >= 0 && ok;
 }

@@ -25,5 +25,7 @@ QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry
 // Ids not found are missing from the result.
 QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids);
 
-// True for a file or folder id as the site writes it: decimal digits only.
+// True for a file id as the site writes it: decimal digits only.
 bool IsEntryId(const QByteArray& text);
+// True for a folder id: an entry id that fits the listing request's number.
+bool IsFolderId(const QByteArray& text);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -127,7 +128,9 @@ double TransferProgress::rate() const {
     const Sample& first = samples_.first();
     const Sample& last = samples_.last();
     const qint64 ms = last.ms - first.ms;
-    return ms > 0 ? double(last.bytes - first.bytes) * 1000.0 / double(ms) : 0;
+    // A range that starts over reports fewer bytes than before: no rate
+    // below zero.
+    return ms > 0 ? std::max(0.0, double(last.bytes - first.bytes) * 1000.0 / double(ms)) : 0;
 }
 
 QByteArray TransferProgress::line(qint64 done) const {

@@ -17,7 +17,7 @@
 
 #include "app/mainlayout.h"
 #include "jpegwriter.h"
-#include "login/uLogin.h"
+#include "login/gui/uLogin.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/jpegpicture.h"
 #include "platform/gui/msgdlg.h"

@@ -22,7 +22,7 @@
 
 #include "app/Main.h"
 #include "app/program.h"
-#include "login/uLogin.h"
+#include "login/gui/uLogin.h"
 #include "net/nestedwait.h"
 #include "platform/helperlib.h"
 #include "text/errors.h"

@@ -1,4 +1,4 @@
-#include "login/uLogin.h"
+#include "login/gui/uLogin.h"
 
 #include "config/settingsfile.h"
 #include "config/siteconfig.h"

@@ -1,4 +1,4 @@
-#include "download/uDown.h"
+#include "download/gui/uDown.h"
 
 #include "download/downloadtarget.h"
 #include "platform/gui/placement.h"

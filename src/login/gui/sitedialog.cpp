@@ -1,4 +1,4 @@
-#include "login/sitedialog.h"
+#include "login/gui/sitedialog.h"
 
 #include "text/gbk.h"
 

@@ -1,4 +1,4 @@
-#include "disk/folderlisting.h"
+#include "disk/gui/folderlisting.h"
 
 #include "platform/gui/icons.h"
 #include "platform/gui/listview.h"

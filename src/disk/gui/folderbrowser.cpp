@@ -1,6 +1,6 @@
-#include "disk/folderbrowser.h"
+#include "disk/gui/folderbrowser.h"
 
-#include "disk/folderlisting.h"
+#include "disk/gui/folderlisting.h"
 #include "login/siterequest.h"
 #include "platform/gui/listview.h"
 

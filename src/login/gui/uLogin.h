@@ -4,7 +4,7 @@
 // the site, posts the credentials and keeps the account of an accepted reply.
 
 #include "config/localfiles.h"
-#include "login/sitedialog.h"
+#include "login/gui/sitedialog.h"
 #include "login/sitelogin.h"
 
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "disk/uLink.h"
+#include "disk/gui/uLink.h"
 
 #include "platform/gui/guarded.h"
 #include "platform/gui/msgdlg.h"
