@@ -99,10 +99,12 @@ void TMainFrm::createUploadPipeline() {
         .UploadFinished = UploadFinished,
         .OnStatusText = nullptr,
     });
-    uploadQueue_ = std::make_unique<UploadQueue>(*lv2);
-    queueCommands_ = std::make_unique<UploadQueueCommands>(*uploadWindow_, *uploadQueue_);
-    registration_ = std::make_unique<UploadRegistration>(*uploadWindow_, *uploadQueue_, *queueCommands_);
-    uploadRun_ = std::make_unique<UploadRun>(*uploadWindow_, *uploadQueue_, *registration_);
+    uploadQueue_ = std::make_unique<UploadQueue>();
+    queueModel_ = std::make_unique<UploadQueueModel>(*uploadQueue_, *lv2);
+    queueCommands_ = std::make_unique<UploadQueueCommands>(*uploadWindow_, *uploadQueue_, *queueModel_);
+    uploadPresenter_ = std::make_unique<UploadWindowPresenter>(*uploadWindow_, *queueModel_, *queueCommands_);
+    registration_ = std::make_unique<UploadRegistration>(uploadWindow_->Site(), *uploadQueue_, *uploadPresenter_);
+    uploadRun_ = std::make_unique<UploadRun>(uploadWindow_->Site(), *uploadQueue_, *registration_, *uploadPresenter_);
 }
 
 void TMainFrm::connectUploadHandlers() {
@@ -137,7 +139,6 @@ void TMainFrm::FormCreate() {
     SmallIconList = GetSystemImageListHandle(1);
     LargeIconList = GetSystemImageListHandle(0);
     lv1->SetImageLists(SmallIconList, LargeIconList);
-    lv2->SetImageLists(SmallIconList, LargeIconList);
     browserGuard_.Install();
 }
 

@@ -14,11 +14,12 @@
 #include "login/settingsrequest.h"
 #include "login/siteprobe.h"
 #include "net/httpcli.h"
-#include "upload/queuecommands.h"
+#include "upload/gui/queuecommands.h"
+#include "upload/gui/uploadqueuemodel.h"
+#include "upload/gui/uploadwindow.h"
 #include "upload/uploadqueue.h"
 #include "upload/uploadregistration.h"
 #include "upload/uploadrun.h"
-#include "upload/uploadwindow.h"
 
 #include <memory>
 
@@ -100,6 +101,8 @@ public:
     UploadRegistration& Registration() { return *registration_; }
     UploadRun& Upload() { return *uploadRun_; }
     UploadWindow& UploadUi() { return *uploadWindow_; }
+    UploadQueueModel& QueueModel() { return *queueModel_; }
+    UploadWindowPresenter& UploadPresenterOfWindow() { return *uploadPresenter_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -134,7 +137,9 @@ private:
 
     std::unique_ptr<UploadWindow> uploadWindow_;
     std::unique_ptr<UploadQueue> uploadQueue_;
+    std::unique_ptr<UploadQueueModel> queueModel_;
     std::unique_ptr<UploadQueueCommands> queueCommands_;
+    std::unique_ptr<UploadWindowPresenter> uploadPresenter_;
     std::unique_ptr<UploadRegistration> registration_;
     std::unique_ptr<UploadRun> uploadRun_;
 

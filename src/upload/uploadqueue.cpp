@@ -1,14 +1,12 @@
 #include "upload/uploadqueue.h"
 
-#include "platform/gui/icons.h"
-#include "platform/gui/listview.h"
 #include "platform/helperlib.h"
 #include "text/gbk.h"
 #include "text/sizetext.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSignalBlocker>
+#include <algorithm>
 
 namespace QueueStatus {
 QString Queued() { return QString::fromUtf8("待上传"); }
@@ -23,23 +21,44 @@ QString UnsupportedNameMessage(const QStringList& names) {
     return QString::fromUtf8("文件名含有不支持的字符，无法上传：") + names.join(QLatin1Char('\n'));
 }
 
-UploadQueue::UploadQueue(TListView& lv2) : lv2_(lv2) {}
+void UploadQueue::SetStatus(int row, const QString& status) {
+    if (!valid(row) || rows_[row].status == status)
+        return;
+    rows_[row].status = status;
+    changed(row, row);
+}
 
-int UploadQueue::Count() const { return lv2_.Count(); }
+void UploadQueue::SetChecked(int row, bool checked) {
+    if (!valid(row) || rows_[row].checked == checked)
+        return;
+    rows_[row].checked = checked;
+    changed(row, row);
+}
 
-QString UploadQueue::FileName(int row) const { return lv2_.Caption(row); }
+void UploadQueue::SetCheckedRows(const QList<int>& rows) {
+    int first = -1;
+    int last = -1;
+    qsizetype next = 0;
+    for (int row = 0; row < Count(); ++row) {
+        while (next < rows.size() && rows[next] < row)
+            ++next;
+        const bool checked = next < rows.size() && rows[next] == row;
+        if (rows_[row].checked == checked)
+            continue;
+        rows_[row].checked = checked;
+        if (first < 0)
+            first = row;
+        last = row;
+    }
+    if (first >= 0)
+        changed(first, last);
+}
 
-QString UploadQueue::FolderPath(int row) const { return lv2_.SubItem(row, QueueColumn::Folder); }
-
-QString UploadQueue::FullPath(int row) const { return FolderPath(row) + FileName(row); }
-
-QString UploadQueue::Status(int row) const { return lv2_.SubItem(row, QueueColumn::Status); }
-
-void UploadQueue::SetStatus(int row, const QString& status) { lv2_.SetSubItem(row, QueueColumn::Status, status); }
-
-quint64 UploadQueue::RowKey(int row) const { return lv2_.RowKey(row); }
-
-int UploadQueue::FindRow(quint64 key) const { return lv2_.FindRowKey(key); }
+int UploadQueue::FindRow(quint64 key) const {
+    const auto found =
+        std::lower_bound(rows_.begin(), rows_.end(), key, [](const Row& row, quint64 k) { return row.key < k; });
+    return found != rows_.end() && found->key == key ? int(found - rows_.begin()) : -1;
+}
 
 bool UploadQueue::IsSendable(const QString& text) {
     return !text.contains(QLatin1Char('>')) && !text.contains(QLatin1Char('|')) && ToGbkExact(text).has_value();
@@ -50,20 +69,22 @@ void UploadQueue::BeginBatch() { ++batching_; }
 void UploadQueue::EndBatch() {
     if (batching_ == 0 || --batching_ > 0 || pending_.isEmpty())
         return;
-    QList<TListView::NewRow> rows;
-    rows.reserve(pending_.size());
-    for (QStringList& texts : pending_) {
-        const QString name = texts.takeFirst();
-        rows.append({name, GetSystemIconIndexA(name, 0), texts});
-    }
-    pending_.clear();
-    lv2_.SetImageLists(GetSystemImageListHandle(1), GetSystemImageListHandle(0));
-    lv2_.AddRows(rows);
+    const int first = Count();
+    const int last = first + int(pending_.size()) - 1;
+    if (listener_)
+        listener_->queueRowsAboutToBeAppended(first, last);
+    if (rows_.isEmpty())
+        rows_ = std::move(pending_);
+    else
+        rows_.append(pending_);
+    pending_ = {};
+    if (listener_)
+        listener_->queueRowsAppended();
 }
 
 void UploadQueue::addRow(const QString& name, const QString& sizeText, const QString& folder, const QString& status) {
     const Batch batch(*this);
-    pending_.append({name, sizeText, folder, status});
+    pending_.append({name, sizeText, folder, status, false, ++lastKey_});
 }
 
 bool UploadQueue::AddLocalFile(const QString& path) {
@@ -74,7 +95,7 @@ bool UploadQueue::AddLocalFile(const QString& path) {
         folder += QLatin1Char('/');
     if (!IsSendable(name) || !IsSendable(folder))
         return false;
-    addRow(name, FromGbk(SizeText(FileSizeByName(path))), folder, QueueStatus::Queued());
+    addRow(name, FromGbk(::SizeText(FileSizeByName(path))), folder, QueueStatus::Queued());
     return true;
 }
 
@@ -103,7 +124,7 @@ QStringList UploadQueue::AddLocalFolder(const QString& folder) {
             refused.append(name);
             continue;
         }
-        addRow(name, FromGbk(SizeText(entry.size())), base, QueueStatus::Queued());
+        addRow(name, FromGbk(::SizeText(entry.size())), base, QueueStatus::Queued());
     }
     return refused;
 }
@@ -129,28 +150,19 @@ bool UploadQueue::AddResumeRow(const QString& name, const QString& sizeText, con
 }
 
 void UploadQueue::DeleteChecked() {
-    lv2_.DeleteRowsIf([this](int row) { return lv2_.Checked(row); });
+    if (std::none_of(rows_.begin(), rows_.end(), [](const Row& row) { return row.checked; }))
+        return;
+    if (listener_)
+        listener_->queueAboutToBeReset();
+    rows_.removeIf([](const Row& row) { return row.checked; });
+    if (listener_)
+        listener_->queueReset();
 }
 
-void UploadQueue::Clear() { lv2_.Clear(); }
-
-void UploadQueue::SyncChecksToSelection() {
-    // One pass over the selection, then one over the rows: asking the
-    // selection row by row costs a walk over all its ranges each time.
-    const QList<int> selected = lv2_.SelectedRows();
-    qsizetype next = 0;
-    for (int row = 0; row < lv2_.Count(); ++row) {
-        const bool isSelected = next < selected.size() && selected[next] == row;
-        if (isSelected)
-            ++next;
-        lv2_.SetChecked(row, isSelected);
-    }
-}
-
-void UploadQueue::MarkTaken(int row) {
-    {
-        const QSignalBlocker noSync(&lv2_);
-        lv2_.SetSelected(row, true);
-    }
-    lv2_.SetChecked(row, true);
+void UploadQueue::Clear() {
+    if (listener_)
+        listener_->queueAboutToBeReset();
+    rows_.clear();
+    if (listener_)
+        listener_->queueReset();
 }

@@ -2,17 +2,14 @@
 
 #include "login/siterequest.h"
 #include "net/siteclient.h"
-#include "platform/gui/msgdlg.h"
 #include "platform/helperlib.h"
 #include "text/errors.h"
 #include "text/gbk.h"
 #include "text/sizetext.h"
 #include "upload/filelist.h"
 
-#include <QPushButton>
-
-UploadRegistration::UploadRegistration(UploadWindow& window, UploadQueue& queue, UploadQueueCommands& commands)
-    : w_(window), queue_(queue), commands_(commands) {
+UploadRegistration::UploadRegistration(const UploadSite& site, UploadQueue& queue, UploadPresenter& presenter)
+    : site_(site), queue_(queue), presenter_(presenter) {
     ApplySiteClientSettings(HttpPostFL);
     HttpPostFL.OnRequestDone = [this](THttpCli& sender, THttpRequest rqType, quint16 errCode) {
         HttpPostFLRequestDone(sender, rqType, errCode);
@@ -31,31 +28,29 @@ QByteArray FileListValue(const UploadQueue& queue) {
 }
 
 void UploadRegistration::post(const QByteArray& body) {
-    PostSiteForm(HttpPostFL, ClientSubUrl(w_.SiteSettings.RegisterSiteUrl), body, SitePostMode::Blocking);
+    PostSiteForm(HttpPostFL, ClientSubUrl(site_.SiteSettings.RegisterSiteUrl), body, SitePostMode::Blocking);
 }
 
 void UploadRegistration::PostFileList(const QByteArray& action) {
     announced_.clear();
     if (queue_.Count() == 0) {
-        if (action == "postlist" &&
-            w_.MsgDlg.MessageDlg(QString::fromUtf8("请选择本地文件进行上传"), TMsgDlgType::mtInformation,
-                                 TMsgDlgButtons::mbOKCancel, w_.DialogParent) == TModalResult::mrOk)
-            commands_.AddLocalFiles();
+        if (action == "postlist" && presenter_.Confirm(QString::fromUtf8("请选择本地文件进行上传")))
+            presenter_.AddLocalFiles();
         return;
     }
-    w_.btnUpload.setText(QString::fromUtf8("上传中..."));
-    w_.btnUpload.setEnabled(false);
+    presenter_.SetUploadBusy(true);
     // The rows as they stand when the list is built; rows added while the
     // post waits are not in it.
     const QByteArray list = FileListValue(queue_);
     announced_.reserve(queue_.Count());
     for (int row = 0; row < queue_.Count(); ++row)
         announced_.append(queue_.RowKey(row));
-    post(PostFileListBody(action, list, w_.CurrentFolderId, w_.Session.AccountName, w_.Session.AccountToken));
+    post(PostFileListBody(action, list, site_.CurrentFolderId, site_.Session.AccountName,
+                          site_.Session.AccountToken));
 }
 
 void UploadRegistration::PostSubAction(const QByteArray& action) {
-    post(SubActionBody(action, w_.Session.AccountName, w_.Session.AccountToken));
+    post(SubActionBody(action, site_.Session.AccountName, site_.Session.AccountToken));
 }
 
 void UploadRegistration::HttpPostFLRequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
@@ -66,26 +61,25 @@ void UploadRegistration::HttpPostFLRequestDone(THttpCli& sender, THttpRequest, q
         throw EStringListError("List index out of bounds (0)");
     const QByteArray& word = lines->first();
     if (word == "update") {
-        w_.ShowStatus(QString::fromUtf8("提示:上传文件入库成功"));
+        presenter_.ShowStatus(QString::fromUtf8("提示:上传文件入库成功"), false);
     } else if (word == "resume") {
-        takeResumeList(*lines);
+        TakeResumeReply(*lines);
     } else if (word == "postlist") {
-        w_.PostListAccepted = true;
+        site_.PostListAccepted = true;
     }
 }
 
-void UploadRegistration::takeResumeList(const QList<QByteArray>& lines) {
+void UploadRegistration::TakeResumeReply(const QList<QByteArray>& lines) {
     queue_.Clear();
-    w_.UploadFinished = false;
+    site_.UploadFinished = false;
     if (lines.size() < 2) {
-        w_.ShowStatus(QString::fromUtf8("提示:暂无待续传文件"));
+        presenter_.ShowStatus(QString::fromUtf8("提示:暂无待续传文件"), false);
         return;
     }
     QStringList refused;
     const auto nameRefused = [&] {
         if (!refused.isEmpty())
-            w_.MsgDlg.MessageDlg(UnsupportedNameMessage(refused), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK,
-                                 w_.DialogParent);
+            presenter_.Inform(UnsupportedNameMessage(refused));
     };
     try {
         // One insertion for the whole list; it also ends when a line fails.

@@ -12,9 +12,9 @@
 //   arrived; they replace the queue as "待续传" rows.
 
 #include "net/httpcli.h"
-#include "upload/queuecommands.h"
+#include "upload/uploadpresenter.h"
 #include "upload/uploadqueue.h"
-#include "upload/uploadwindow.h"
+#include "upload/uploadsite.h"
 
 #include <QByteArray>
 
@@ -25,11 +25,11 @@ QByteArray FileListValue(const UploadQueue& queue);
 
 class UploadRegistration {
 public:
-    UploadRegistration(UploadWindow& window, UploadQueue& queue, UploadQueueCommands& commands);
+    UploadRegistration(const UploadSite& site, UploadQueue& queue, UploadPresenter& presenter);
 
-    // Announces the queue ("postlist"): marks btnUpload busy and posts the
-    // list; returns when the reply has been handled (or raises as the
-    // blocking post does). With an empty queue nothing is posted and the
+    // Announces the queue ("postlist"): marks the upload button busy and
+    // posts the list; returns when the reply has been handled (or raises as
+    // the blocking post does). With an empty queue nothing is posted and the
     // open dialog is offered instead.
     void PostFileList(const QByteArray& action);
     // The rows the last PostFileList put into its list, by row key, in row
@@ -38,6 +38,9 @@ public:
     // Posts "update" or "resume"; returns when the reply has been handled.
     void PostSubAction(const QByteArray& action);
     void HttpPostFLRequestDone(THttpCli& sender, THttpRequest rqType, quint16 errCode);
+    // Takes the lines of a "resume" reply (the word "resume" first): the
+    // listed files replace the queue as "待续传" rows, in one insertion.
+    void TakeResumeReply(const QList<QByteArray>& lines);
 
     void N23Click() { PostSubAction("update"); }  // "更新入库"
     void N24Click() { PostSubAction("resume"); }  // "续传文件"
@@ -46,10 +49,9 @@ public:
 
 private:
     void post(const QByteArray& body);
-    void takeResumeList(const QList<QByteArray>& lines);
 
-    UploadWindow& w_;
+    UploadSite site_;
     UploadQueue& queue_;
-    UploadQueueCommands& commands_;
+    UploadPresenter& presenter_;
     QList<quint64> announced_;
 };

@@ -2,7 +2,6 @@
 
 #include "config/debuglog.h"
 #include "net/ftpfailure.h"
-#include "platform/gui/msgdlg.h"
 #include "platform/helperlib.h"
 #include "text/convert.h"
 #include "text/errors.h"
@@ -10,8 +9,6 @@
 #include "upload/filelist.h"
 
 #include <QFileInfo>
-#include <QProgressBar>
-#include <QPushButton>
 #include <algorithm>
 #include <utility>
 
@@ -21,8 +18,9 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 QByteArray NamePart(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
 }  // namespace
 
-UploadRun::UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistration& registration)
-    : w_(window), queue_(queue), registration_(registration) {
+UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistration& registration,
+                     UploadPresenter& presenter)
+    : site_(site), queue_(queue), registration_(registration), presenter_(presenter) {
     ftp1.Timeout = 15;
     ftp1.Options = ftpAcceptLF;
     ftp1.ShareMode = ftpShareExclusive;
@@ -33,41 +31,48 @@ UploadRun::UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistratio
     };
     ftp1.OnProgress64 = [this](TFtpClient& sender, qint64 count, bool& abort) { ftp1Progress64(sender, count, abort); };
     retryTimer_.setSingleShot(true);
-    QObject::connect(&retryTimer_, &QTimer::timeout, [this] { RunGuarded([&] { retryNow(); }); });
+    QObject::connect(&retryTimer_, &QTimer::timeout, [this] {
+        RunGuarded([&] {
+            // Whatever happens inside, the run rests again when it returns.
+            struct Settle {
+                UploadPresenter& presenter;
+                ~Settle() { presenter.RunEnded(); }
+            } settle{presenter_};
+            retryNow();
+        });
+    });
 }
 
-void UploadRun::enableUpload() {
-    w_.btnUpload.setText(u("上传文件"));
-    w_.btnUpload.setEnabled(true);
-}
+void UploadRun::enableUpload() { presenter_.SetUploadBusy(false); }
 
 void UploadRun::btnUploadClick() {
-    if (w_.UploadFinished) {
-        if (queue_.Count() > 0 &&
-            w_.MsgDlg.MessageDlg(u("上传队列中的文件已经上传，清空上传列表？"), TMsgDlgType::mtInformation,
-                                 TMsgDlgButtons::mbOKCancel, w_.DialogParent) == TModalResult::mrOk) {
+    if (site_.UploadFinished) {
+        if (queue_.Count() > 0 && presenter_.Confirm(u("上传队列中的文件已经上传，清空上传列表？"))) {
             queue_.Clear();
-            w_.UploadFinished = false;
+            site_.UploadFinished = false;
         }
         return;
     }
     // Until Open is called the button must come back, also when the post
     // or the passive flag raises; from Open on the run owns it.
     openCalled_ = false;
+    // When the click returns, the run has come to rest (or waits for a
+    // retry): what it reported is shown.
     struct GiveBackUnlessOpened {
         UploadRun& run;
         ~GiveBackUnlessOpened() {
             if (!run.openCalled_)
                 run.enableUpload();
+            run.presenter_.RunEnded();
         }
     } giveBack{*this};
 
     // Only the announcement of this click counts: an earlier accepted one
     // says nothing about the rows queued now.
-    w_.PostListAccepted = false;
+    site_.PostListAccepted = false;
     registration_.PostFileList("postlist");
-    if (!w_.PostListAccepted) {
-        w_.ShowStatus(u("服务器连接失败..."));
+    if (!site_.PostListAccepted) {
+        showStatus(u("服务器连接失败..."));
         return;
     }
     runRows_ = registration_.AnnouncedRows();
@@ -81,7 +86,7 @@ void UploadRun::btnUploadClick() {
 }
 
 void UploadRun::ConnectFtp() {
-    const TSiteSettings& s = w_.SiteSettings;
+    const TSiteSettings& s = site_.SiteSettings;
     ftp1.HostName = s.FtpHost;
     ftp1.UserName = s.FtpUser;
     ftp1.Port = s.FtpPort;
@@ -96,8 +101,8 @@ void UploadRun::ConnectFtp() {
     openCalled_ = true;
     ftp1.Open();
     if (CurrentFileName.isEmpty())
-        w_.ShowStatus(u("服务器连接中..."));
-    w_.btnCancel.setEnabled(!w_.UploadFinished);
+        showStatus(u("服务器连接中..."));
+    presenter_.SetCancelEnabled(!site_.UploadFinished);
     // A server whose certificate does not verify is not taken for the
     // site's: the run has stopped without sending the password, and the
     // user is told why.
@@ -107,12 +112,12 @@ void UploadRun::ConnectFtp() {
 }
 
 void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
-    WriteDebugLogEntry(w_.Files, w_.Session.DebugLogEnabled,
+    WriteDebugLogEntry(site_.Files, site_.Session.DebugLogEnabled,
                        {"Request " + FtpRequestShortName(rqType) + " Done.",
                         "StatusCode = " + QByteArray::number(sender.StatusCode()),
                         "LastResponse was : '" + sender.LastResponse() + "'", "###-------------------"});
     if (errCode == 0 && rqType == ftpOpenAsync && sender.TlsActive())
-        WriteDebugLogEntry(w_.Files, w_.Session.DebugLogEnabled,
+        WriteDebugLogEntry(site_.Files, site_.Session.DebugLogEnabled,
                            {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " +
                             sender.HostName});
     if (errCode == 0) {
@@ -157,18 +162,18 @@ bool UploadRun::scheduleRetry(quint16 errCode) {
         return false;
     const bool progressed = rowReached_ > reachedAtFailure_;
     reachedAtFailure_ = rowReached_;
-    w_.btnAbort.setEnabled(true);
+    presenter_.SetAbortEnabled(true);
     if (progressed) {
         // The connection carried the file further: connect again at once.
         retriesUsed_ = 0;
-        w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
+        showStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
         retryTimer_.start(0);
         return true;
     }
     if (retriesUsed_ >= RetryDelaysMs.size())
         return false;
     const int delay = RetryDelaysMs[retriesUsed_++];
-    w_.ShowStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
+    showStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
                   u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
     retryTimer_.start(delay);
     return true;
@@ -196,15 +201,16 @@ void UploadRun::retryNow() {
 
 void UploadRun::endOfRunSteps() {
     enableUpload();
-    w_.btnAbort.setEnabled(false);
+    presenter_.SetAbortEnabled(false);
     registration_.PostSubAction("update");
-    w_.ShowStatus(u("全部文件上传成功"));
+    showStatus(u("全部文件上传成功"));
     // Rows added while the run went on were not part of it (they follow the
     // announced ones): the queue as it stands has not been uploaded whole,
     // and the next click starts a run for them.
     const bool rowsAddedMeanwhile =
         queue_.Count() > 0 && (runRows_.isEmpty() || queue_.RowKey(queue_.Count() - 1) > runRows_.last());
-    w_.UploadFinished = !rowsAddedMeanwhile;
+    site_.UploadFinished = !rowsAddedMeanwhile;
+    presenter_.RunEnded();
 }
 
 bool UploadRun::currentRowUploading() const {
@@ -214,8 +220,10 @@ bool UploadRun::currentRowUploading() const {
 
 void UploadRun::settleCurrentRow(const QString& status) {
     const int row = queue_.FindRow(currentRow_);
-    if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading())
+    if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading()) {
         queue_.SetStatus(row, status);
+        presenter_.FileEnded(row);
+    }
 }
 
 void UploadRun::UploadNextFile() {
@@ -232,7 +240,7 @@ void UploadRun::UploadNextFile() {
             reachedAtFailure_ = -1;
         }
         if (pastLastRow()) {
-            w_.ShowStatus(u("全部文件上传结束。"));
+            showStatus(u("全部文件上传结束。"));
             ftp1.Quit();
             return;
         }
@@ -240,16 +248,21 @@ void UploadRun::UploadNextFile() {
         CurrentIndex = queue_.FindRow(currentRow_);
         if (CurrentIndex < 0)
             continue;  // deleted by the user meanwhile
-        w_.UploadFinished = false;
+        site_.UploadFinished = false;
         const QString path = queue_.FullPath(CurrentIndex);
         const QByteArray gbkPath = ToGbk(path);
         ftp1.LocalFileName = path;
         LocalSize = FileSizeByName(path);
         CurrentRemoteName = RemoteFileName(gbkPath, LocalSize);
         CurrentFileName = FromGbk(NamePart(gbkPath));
-        queue_.MarkTaken(CurrentIndex);
+        // The row taken is selected and checked; other selected rows stay so.
+        // Only this row's check box changes: a run over a long queue would
+        // otherwise walk every row once per row.
+        presenter_.RowTaken(CurrentIndex);
+        queue_.SetChecked(CurrentIndex, true);
         if (!QFileInfo(path).isFile()) {
             queue_.SetStatus(CurrentIndex, QueueStatus::FileMissing());
+            presenter_.FileEnded(CurrentIndex);
             continue;
         }
         queue_.SetStatus(CurrentIndex, QueueStatus::Uploading());
@@ -272,7 +285,7 @@ void UploadRun::UploadNextFile() {
             return;
         }
         if (RemoteSize > 0) {
-            w_.ShowStatus(u("【") + CurrentFileName + u("】 已存在，跳过此文件"));
+            showStatus(u("【") + CurrentFileName + u("】 已存在，跳过此文件"), true);
             settleCurrentRow(QueueStatus::Succeeded());  // the row may have moved while SIZE waited
             continue;
         }
@@ -291,16 +304,18 @@ qint64 UploadRun::GetRemoteFileSize(const QByteArray& remoteName) {
 void UploadRun::setGauge(qint64 count) {
     // An empty file is complete as soon as it is there.
     const qint64 percent = LocalSize > 0 ? count * 100 / LocalSize : 100;
-    w_.pb1.setValue(int(std::clamp<qint64>(percent, 0, 100)));
+    gauge_ = int(std::clamp<qint64>(percent, 0, 100));
+    presenter_.ShowGauge(gauge_);
+    presenter_.ShowBytes(count, LocalSize);
 }
 
 void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
     if (count > RemoteSize)
         rowReached_ = std::max(rowReached_, count);
     setGauge(count);
-    w_.ShowStatus(u("【") + CurrentFileName + u("】文件上传中..."));
-    if (w_.pb1.value() > 0)
-        w_.btnAbort.setEnabled(true);
+    showStatus(u("【") + CurrentFileName + u("】文件上传中..."), true);
+    if (gauge_ > 0)
+        presenter_.SetAbortEnabled(true);
 }
 
 void UploadRun::btnAbortClick() {
@@ -311,8 +326,9 @@ void UploadRun::btnAbortClick() {
     // The row being sent waits for the next run, which continues it.
     settleCurrentRow(QueueStatus::ToResume());
     enableUpload();
-    w_.ShowStatus(u("文件上传已暂停"));
-    w_.btnAbort.setEnabled(false);
+    showStatus(u("文件上传已暂停"));
+    presenter_.SetAbortEnabled(false);
+    presenter_.RunEnded();
 }
 
 void UploadRun::btnCancelClick() {
@@ -322,6 +338,7 @@ void UploadRun::btnCancelClick() {
     }
     reconnecting_ = false;
     enableUpload();
-    w_.ShowStatus(u("文件上传已取消"));
-    w_.btnCancel.setEnabled(false);
+    showStatus(u("文件上传已取消"));
+    presenter_.SetCancelEnabled(false);
+    presenter_.RunEnded();
 }

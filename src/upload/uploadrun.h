@@ -25,11 +25,16 @@
 // them in a row fail the row. Replies another try will not change (530,
 // 550, 552, 553, a local file that cannot be read) fail the row at once.
 // "暂停" and "取消" stop a pending retry.
+//
+// What the run shows goes through an UploadPresenter; per-file texts, the
+// gauge and the rows' statuses are reported as they change, and the
+// presenter decides how often to show them.
 
 #include "net/ftpclient.h"
+#include "upload/uploadpresenter.h"
 #include "upload/uploadqueue.h"
 #include "upload/uploadregistration.h"
-#include "upload/uploadwindow.h"
+#include "upload/uploadsite.h"
 
 #include <QByteArray>
 #include <QList>
@@ -38,7 +43,8 @@
 
 class UploadRun {
 public:
-    UploadRun(UploadWindow& window, UploadQueue& queue, UploadRegistration& registration);
+    UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistration& registration,
+              UploadPresenter& presenter);
 
     // "上传文件": starts a run, or, when the queue has been uploaded whole,
     // offers to empty it.
@@ -83,13 +89,16 @@ private:
     bool pastLastRow() const { return runPosition_ >= runRows_.size(); }
     void enableUpload();
     void setGauge(qint64 count);
+    void showStatus(const QString& text, bool frequent = false) { presenter_.ShowStatus(text, frequent); }
     // The final status of the row the run took, unless the queue has moved
     // under the run and that row is no longer the one being sent.
     void settleCurrentRow(const QString& status);
 
-    UploadWindow& w_;
+    UploadSite site_;
     UploadQueue& queue_;
     UploadRegistration& registration_;
+    UploadPresenter& presenter_;
+    int gauge_ = 0;            // the percentage last reported
     bool openCalled_ = false;  // this click has reached Open
     QList<quint64> runRows_;   // the rows the run's announcement named, by row key
     qsizetype runPosition_ = -1;  // index into runRows_

@@ -11,6 +11,8 @@
 #include "support/testutil.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -126,6 +128,75 @@ TEST_F(DemoToolTest, TheToolSendsTheWindowsRequestsForLoginListingAndDownload) {
     EXPECT_EQ(count(toolForms, "folder_id=12&goback=0"), 1);
     EXPECT_EQ(count(windowForms, "file_id=14&"), 3);
     EXPECT_EQ(count(toolForms, "file_id=14&"), 3);
+}
+
+// The FTP command lines of each session of the site's FTP server, in order.
+QList<QList<QByteArray>> FtpSessions(const QString& logPath) {
+    QMap<int, QList<QByteArray>> sessions;
+    for (const QByteArray& line : ReadFileBytes(logPath).split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value(QStringLiteral("dir")).toString() == QStringLiteral("in"))
+            sessions[entry.value(QStringLiteral("session")).toInt()].append(
+                entry.value(QStringLiteral("line")).toString().toUtf8());
+    }
+    return sessions.values();
+}
+
+TEST_F(DemoToolTest, TheToolSendsTheWindowsRequestsForUploadUpdateAndResume) {
+    const DemoAccount account = site.account(QStringLiteral("demo"));
+    QTemporaryDir files;
+    const QStringList paths{files.filePath(QStringLiteral("a.txt")), files.filePath(u("报告 1.doc"))};
+    WriteFileBytes(paths[0], "alpha");
+    WriteFileBytes(paths[1], QByteArray(3000, 'r'));
+
+    // Through the windows: queue the files, "上传文件", "更新入库", "续传文件".
+    TLoginFrm& login = *program->LoginFrm;
+    login.ED_User->setText(account.name);
+    login.ED_Pwd->setText(account.password);
+    QTest::mouseClick(login.btnLogin, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return main().isVisible(); }, 20000));
+    ASSERT_TRUE(listed());
+    ASSERT_TRUE(WaitFor([&] { return main().HttpLoadSet.ReceiveStream == nullptr && !main().SiteSettings.FtpHost.isEmpty(); },
+                        20000));
+    const qsizetype before = site.requests().size();
+    main().QueueCommands().spOpenDlg = [&](QWidget*) { return paths; };
+    main().QueueCommands().AddLocalFiles();
+    QTest::mouseClick(main().btnUpload, Qt::LeftButton);
+    ASSERT_TRUE(main().UploadFinished);
+    main().N23->trigger();
+    main().N24->trigger();
+    const QList<LoggedRequest> windows = since(before);
+
+    // Through the tool: the same files, then update and resume.
+    SiteToolRun how;
+    how.password = account.password.toUtf8();
+    how.workDir = toolDir.path();
+    const QStringList common{QStringLiteral("--site"), QString::fromUtf8(site.siteUrl()), QStringLiteral("--user"),
+                             account.name};
+    const qsizetype toolStart = site.requests().size();
+    for (const QStringList& command : {QStringList{QStringLiteral("put")} + paths, QStringList{QStringLiteral("update")},
+                                       QStringList{QStringLiteral("resume")}}) {
+        const ProcessResult result = RunSiteTool(command + common, how);
+        ASSERT_EQ(result.exitCode, 0) << result.err.constData();
+    }
+    const auto registrations = [](const QList<LoggedRequest>& requests) {
+        QList<LoggedRequest> found;
+        for (const LoggedRequest& r : requests)
+            if (r.path.endsWith("/client_sub.php"))
+                found.append(r);
+        return wireForms(found);
+    };
+    const QList<QByteArray> windowForms = registrations(windows);
+    // postlist, the run's two updates, "更新入库" and "续传文件".
+    ASSERT_EQ(windowForms.size(), 5);
+    EXPECT_TRUE(windowForms[0].contains("action=postlist&fl=")) << windowForms[0].constData();
+    EXPECT_EQ(registrations(since(toolStart)), windowForms);
+
+    // The FTP dialogue of the windows' run and of the tool's, line for line.
+    const QList<QList<QByteArray>> sessions = FtpSessions(site.ftpLogPath());
+    ASSERT_EQ(sessions.size(), 2);
+    EXPECT_EQ(sessions[1], sessions[0]);
+    EXPECT_EQ(sessions[0].count("PASV"), 2);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The names and lists the client tells the site about its uploads. The
 // expected digests were computed with Python's hashlib, not with our MD5.
 
-#include "platform/gui/listview.h"
 #include "support/testutil.h"
 #include "text/errors.h"
 #include "text/gbk.h"
@@ -56,20 +55,19 @@ TEST(FileListValue, HasOneEntryPerRowInRowOrderEachEndingWithABar) {
     const QString folder = dir.path() + QStringLiteral("/");
     WriteFileBytes(folder + QStringLiteral("b.txt"), "12345");
     WriteFileBytes(folder + QString::fromUtf8("报告.doc"), "1");
-    TListView lv2;
-    UploadQueue queue(lv2);
+    UploadQueue queue;
     ASSERT_TRUE(queue.AddLocalFile(folder + QStringLiteral("b.txt")));
     ASSERT_TRUE(queue.AddLocalFile(folder + QString::fromUtf8("报告.doc")));
     ASSERT_TRUE(queue.AddLocalFile(folder + QStringLiteral("b.txt")));
     queue.SetStatus(2, QueueStatus::Succeeded());  // status and check box do not matter
-    lv2.SetChecked(2, true);
+    queue.SetChecked(2, true);
     ASSERT_TRUE(QFile::remove(folder + QString::fromUtf8("报告.doc")));  // announced all the same
 
     const QByteArray gbkFolder = ToGbk(folder);
     const QByteArray b = FileListEntry("b.txt", gbkFolder, 5);
     const QByteArray missing = FileListEntry("报告.doc"_gbk, gbkFolder, -1);
     EXPECT_EQ(FileListValue(queue), b + missing + b);
-    lv2.Clear();
+    queue.Clear();
     EXPECT_EQ(FileListValue(queue), "");
 }
 

@@ -1,6 +1,7 @@
 #include "platform/gui/listview.h"
 #include "support/modelchanges.h"
 #include "support/testutil.h"
+#include "upload/gui/uploadqueuemodel.h"
 #include "upload/uploadqueue.h"
 
 #include <QDir>
@@ -28,7 +29,8 @@ protected:
     QTemporaryDir dir;
     QString folder;
     TListView lv2;
-    UploadQueue queue{lv2};
+    UploadQueue queue;
+    UploadQueueModel model{queue, lv2};
 };
 
 TEST_F(UploadQueueTest, FileRowsJoinFolderAndNameByConcatenation) {
@@ -61,7 +63,7 @@ TEST_F(UploadQueueTest, AddedFilesAreAnnouncedAsOneInsertionKeepingTheSelection)
     EXPECT_EQ(lv2.SelectedRows(), QList<int>{0});
     EXPECT_EQ(queue.FileName(302), QStringLiteral("f000.bin"));
     EXPECT_EQ(queue.FileName(306), QStringLiteral("f007.bin"));
-    EXPECT_LT(lv2.RowKey(302), lv2.RowKey(303));
+    EXPECT_LT(queue.RowKey(302), queue.RowKey(303));
 }
 
 TEST_F(UploadQueueTest, AFolderAddsItsNonEmptyFilesOnly) {
@@ -131,7 +133,7 @@ TEST_F(UploadQueueTest, ChecksFollowTheSelectionAndDeleteCheckedKeepsOrder) {
         queue.AddLocalFile(make(QString::fromLatin1(name), 1));
     lv2.SetSelected(1, true);
     lv2.SetSelected(3, true);
-    queue.SyncChecksToSelection();
+    model.SyncChecksToSelection();
     EXPECT_FALSE(lv2.Checked(0));
     EXPECT_TRUE(lv2.Checked(1));
     EXPECT_TRUE(lv2.Checked(3));
@@ -150,17 +152,24 @@ TEST_F(UploadQueueTest, RowsTakenOneAfterAnotherStaySelectedAsOneRangeWithoutASe
     lv2.SetSelected(5, true);  // the user's own selection stays
     int changes = 0;
     QObject::connect(&lv2, &TListView::SelectionChanged, &lv2, [&] { ++changes; });
+    const auto markTaken = [&](int row) {
+        model.SelectTaken(row);
+        queue.SetChecked(row, true);
+    };
     for (int row = 0; row < 4; ++row)
-        queue.MarkTaken(row);
+        markTaken(row);
+    EXPECT_EQ(lv2.SelectedRows(), QList<int>{5});  // shown at the next tick
+    model.Flush();
     EXPECT_EQ(changes, 0);
     EXPECT_EQ(lv2.SelectedRows(), (QList<int>{0, 1, 2, 3, 5}));
     EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 2);  // 0..3 and 5
-    queue.MarkTaken(4);  // bridges the gap
+    markTaken(4);  // bridges the gap
+    EXPECT_TRUE(WaitFor([&] { return lv2.Selected(4); }, 5000));
     EXPECT_EQ(lv2.reportView()->selectionModel()->selection().size(), 1);
     for (int row = 0; row < 5; ++row)
         EXPECT_TRUE(lv2.Checked(row)) << row;
     EXPECT_FALSE(lv2.Checked(5));  // its check box follows only a selection change
-    queue.SyncChecksToSelection();
+    model.SyncChecksToSelection();
     EXPECT_TRUE(lv2.Checked(5));
 }
 

@@ -14,13 +14,16 @@
 #include "text/errors.h"
 #include "text/gbk.h"
 #include "upload/filelist.h"
-#include "upload/queuecommands.h"
+#include "upload/gui/queuecommands.h"
+#include "upload/gui/uploadqueuemodel.h"
+#include "upload/gui/uploadwindow.h"
 #include "upload/uploadqueue.h"
 #include "upload/uploadregistration.h"
 #include "upload/uploadrun.h"
-#include "upload/uploadwindow.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -120,10 +123,12 @@ protected:
     bool uploadFinished = false;
     UploadWindow window{lv2, btnUpload, btnAbort, btnCancel, pages, task, spStatus1, pb1, msgDlg, nullptr,
                         files, session, settings, currentFolderId, postListAccepted, uploadFinished, nullptr};
-    UploadQueue queue{lv2};
-    UploadQueueCommands commands{window, queue};
-    UploadRegistration registration{window, queue, commands};
-    UploadRun run{window, queue, registration};
+    UploadQueue queue;
+    UploadQueueModel queueModel{queue, lv2};
+    UploadQueueCommands commands{window, queue, queueModel};
+    UploadWindowPresenter presenter{window, queueModel, commands};
+    UploadRegistration registration{window.Site(), queue, presenter};
+    UploadRun run{window.Site(), queue, registration, presenter};
 
     QStringList statuses;
     QList<MsgDlgMessage> messages;
@@ -137,21 +142,22 @@ TEST_F(UploadRunTest, AHundredThousandRowsTheServerHoldsOrThatAreMissingPassWith
     const QString held = make(QStringLiteral("held.bin"), "0123456789");
     const QString missing = dir.filePath(QStringLiteral("missing.bin"));
     constexpr int kRows = 100000;
-    lv2.BeginUpdate();
-    for (int row = 0; row < kRows; ++row)
-        ASSERT_TRUE(queue.AddLocalFile(row % 2 == 0 ? held : missing));
-    lv2.EndUpdate();
+    {
+        const UploadQueue::Batch batch(queue);
+        for (int row = 0; row < kRows; ++row)
+            ASSERT_TRUE(queue.AddLocalFile(row % 2 == 0 ? held : missing));
+    }
     ftp.replies["SIZE"] = "213 10\r\n";
-    // Each row's status is written from inside the run; the deepest and
+    // Each held row's text is reported from inside the run; the deepest and
     // shallowest stack positions seen there must stay close together.
     quintptr lowest = ~quintptr(0);
     quintptr highest = 0;
-    QObject::connect(lv2.reportView()->model(), &QAbstractItemModel::dataChanged, &lv2, [&] {
+    window.OnStatusText = [&](const QString&) {
         int marker = 0;
         const auto at = reinterpret_cast<quintptr>(&marker);
         lowest = std::min(lowest, at);
         highest = std::max(highest, at);
-    });
+    };
 
     click(&UploadRun::btnUploadClick);
 
@@ -165,6 +171,45 @@ TEST_F(UploadRunTest, AHundredThousandRowsTheServerHoldsOrThatAreMissingPassWith
     EXPECT_EQ(site.requestsFor("update").size(), 2);
     EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
     EXPECT_TRUE(uploadFinished);
+}
+
+TEST_F(UploadRunTest, RowChangesSelectionsAndTheGaugeReachTheViewsOncePerTickAndAtTheEnd) {
+    constexpr int kFiles = 60;
+    {
+        const UploadQueue::Batch batch(queue);
+        for (int i = 0; i < kFiles; ++i)
+            ASSERT_TRUE(queue.AddLocalFile(make(QStringLiteral("f%1.txt").arg(i), "data")));
+    }
+    int rowAnnouncements = 0;
+    int lastRowAnnounced = -1;
+    QObject::connect(lv2.reportView()->model(), &QAbstractItemModel::dataChanged, &lv2,
+                     [&](const QModelIndex&, const QModelIndex& bottomRight) {
+                         ++rowAnnouncements;
+                         lastRowAnnounced = std::max(lastRowAnnounced, bottomRight.row());
+                     });
+    int selectionChanges = 0;
+    QObject::connect(lv2.reportView()->selectionModel(), &QItemSelectionModel::selectionChanged, &lv2,
+                     [&] { ++selectionChanges; });
+    int gaugeChanges = 0;
+    QObject::connect(&pb1, &QProgressBar::valueChanged, &pb1, [&] { ++gaugeChanges; });
+    QElapsedTimer clock;
+    clock.start();
+
+    click(&UploadRun::btnUploadClick);
+
+    // Each kind of change at most once per 50 ms tick, plus the one when
+    // the run came to rest.
+    const qint64 ticks = clock.elapsed() / 50 + 2;
+    EXPECT_EQ(commandsOf("STOR").size(), kFiles);
+    EXPECT_LE(rowAnnouncements, ticks);
+    EXPECT_LE(selectionChanges, ticks);
+    EXPECT_LE(gaugeChanges, ticks);
+    EXPECT_EQ(lastRowAnnounced, kFiles - 1);  // the last row's final status was announced
+    EXPECT_EQ(lv2.SelectedRows().size(), kFiles);
+    EXPECT_EQ(lv2.SubItem(kFiles - 1, QueueColumn::Status), QueueStatus::Succeeded());
+    EXPECT_EQ(pb1.value(), 100);
+    EXPECT_TRUE(statuses.contains(u("【f59.txt】文件上传中...")));  // every text still reaches OnStatusText
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
 }
 
 TEST_F(UploadRunTest, AFailedStoreMarksItsRowFailedAndStopsTheRun) {

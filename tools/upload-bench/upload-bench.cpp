@@ -1,6 +1,6 @@
 // Times the client's whole upload run with its real windows, offscreen:
 //
-//   quellix-upload-bench PROGRAM_DIR USER PASSWORD (--files FILE... | --folder DIR)
+//   quellix-upload-bench PROGRAM_DIR USER PASSWORD (--files FILE... | --folder DIR | --queue-rows N)
 //
 // PROGRAM_DIR holds the quellix.cfg naming the site. The tool logs in as a
 // user would, waits for the site's settings, queues the files (or the files
@@ -12,6 +12,13 @@
 //   files N bytes B seconds S
 //
 // and exits 0 when every row ended as uploaded, 1 otherwise.
+//
+// With --queue-rows it times the queue page with N rows instead: the queue
+// filled from a resume reply of N files, the selection of the first half
+// (as a shift-click makes it, which sets their check boxes), "删除选中" and
+// "清空列表", each until the window has processed and painted the change:
+//
+//   rows N fill S select S delete S clear S
 
 #include "app/Main.h"
 #include "app/program.h"
@@ -22,6 +29,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QTreeView>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
@@ -40,6 +49,36 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     return WaitWhileProcessingEvents(done, [&] { return clock.elapsed() > timeoutMs; }, 50) == WaitOutcome::Done;
 }
 
+// Seconds `step` takes, including the events it leaves (layout, painting).
+double Timed(const std::function<void()>& step) {
+    QElapsedTimer clock;
+    clock.start();
+    step();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+int QueueOperations(TMainFrm& main, int rows) {
+    main.PageControl1->setCurrentWidget(main.PCTask);
+    QList<QByteArray> reply{"resume"};
+    for (int i = 0; i < rows; ++i)
+        reply.append("f" + QByteArray::number(i).rightJustified(6, '0') + ".bin|4096|/tmp/quellix-bench/");
+    const double fill = Timed([&] { main.Registration().TakeResumeReply(reply); });
+    QAbstractItemView* view = main.lv2->reportView();
+    const double select = Timed([&] {
+        const QAbstractItemModel* model = view->model();
+        view->selectionModel()->select(
+            QItemSelection(model->index(0, 0), model->index(rows / 2 - 1, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    });
+    const double remove = Timed([&] { main.QueueCommands().N5Click(); });
+    const int left = main.Queue().Count();
+    const double clear = Timed([&] { main.QueueCommands().N6Click(); });
+    std::printf("rows %d fill %.3f select %.3f delete %.3f clear %.3f\n", rows, fill, select, remove, clear);
+    return left == rows - rows / 2 && main.Queue().Count() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,8 +88,10 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() < 5 || (args[3] != QLatin1String("--files") && args[3] != QLatin1String("--folder")))
-        return Fail("usage: quellix-upload-bench PROGRAM_DIR USER PASSWORD (--files FILE... | --folder DIR)");
+    if (args.size() < 5 || (args[3] != QLatin1String("--files") && args[3] != QLatin1String("--folder") &&
+                             args[3] != QLatin1String("--queue-rows")))
+        return Fail("usage: quellix-upload-bench PROGRAM_DIR USER PASSWORD (--files FILE... | --folder DIR | "
+                    "--queue-rows N)");
     const bool folder = args[3] == QLatin1String("--folder");
 
     QByteArray lastError;
@@ -67,6 +108,11 @@ int main(int argc, char** argv) {
     if (!WaitUntil([&] { return main.isVisible() && !main.SiteSettings.FtpHost.isEmpty(); }, 30000))
         return Fail("no log-in or no settings from the site");
 
+    if (args[3] == QLatin1String("--queue-rows")) {
+        const int result = QueueOperations(main, args[4].toInt());
+        SetApplicationTerminating(true);
+        return result;
+    }
     const QStringList paths = args.mid(4);
     if (folder) {
         main.QueueCommands().BrowseFolderDlg = [&](QWidget*) { return paths.first(); };

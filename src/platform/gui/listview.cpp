@@ -84,7 +84,8 @@ TListView::TListView(QWidget* parent)
       selection_(new QItemSelectionModel(model_, this)),
       stack_(new QStackedWidget(this)),
       report_(new QTreeView),
-      icons_(new QListView) {
+      icons_(new QListView),
+      shown_(model_) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
@@ -127,6 +128,22 @@ TListView::TListView(QWidget* parent)
             [this] { emitSelectionChangedUnlessUpdating(); });
 }
 
+void TListView::PresentModel(QAbstractItemModel* model) {
+    QItemSelectionModel* old = selection_;
+    shown_ = model;
+    selection_ = new QItemSelectionModel(model, this);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
+        view->setModel(model);
+        view->setSelectionModel(selection_);
+    }
+    delete old;
+    for (int i = 0; i < columnWidths_.size(); ++i)
+        if (columnWidths_[i] >= 0)
+            report_->setColumnWidth(i, columnWidths_[i]);
+    connect(selection_, &QItemSelectionModel::selectionChanged, this,
+            [this] { emitSelectionChangedUnlessUpdating(); });
+}
+
 void TListView::emitSelectionChangedUnlessUpdating() {
     if (updating_ == 0)
         Q_EMIT SelectionChanged();
@@ -138,9 +155,12 @@ void TListView::SetColumns(const QList<QPair<QString, int>>& columns) {
     for (const auto& column : columns)
         model_->titles.append(column.first);
     model_->endResetModel();
-    for (int i = 0; i < columns.size(); ++i)
+    columnWidths_.clear();
+    for (int i = 0; i < columns.size(); ++i) {
+        columnWidths_.append(columns[i].second);
         if (columns[i].second >= 0)
             report_->setColumnWidth(i, columns[i].second);
+    }
 }
 
 void TListView::SetCheckboxes(bool on) {
@@ -246,9 +266,15 @@ void TListView::EndUpdate() {
         model_->endResetModel();
 }
 
-QString TListView::Caption(int row) const { return row >= 0 && row < Count() ? model_->rows[row].caption : QString(); }
+QString TListView::Caption(int row) const {
+    if (shown_ != model_)
+        return shown_->data(shown_->index(row, 0), Qt::DisplayRole).toString();
+    return row >= 0 && row < Count() ? model_->rows[row].caption : QString();
+}
 
 QString TListView::SubItem(int row, int index) const {
+    if (shown_ != model_)
+        return shown_->data(shown_->index(row, index + 1), Qt::DisplayRole).toString();
     return row >= 0 && row < Count() ? model_->rows[row].subItems.value(index) : QString();
 }
 
@@ -271,7 +297,7 @@ void TListView::SetSelected(int row, bool selected) {
     if (row < 0 || row >= Count())
         return;
     if (!selected) {
-        selection_->select(model_->index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        selection_->select(shown_->index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
         return;
     }
     if (Selected(row))
@@ -288,13 +314,43 @@ void TListView::SetSelected(int row, bool selected) {
         if (range.top() == row + 1)
             bottom = std::max(bottom, range.bottom());
     }
-    selection_->select(QItemSelection(model_->index(top, 0), model_->index(bottom, 0)),
+    selection_->select(QItemSelection(shown_->index(top, 0), shown_->index(bottom, 0)),
                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
-bool TListView::Checked(int row) const { return row >= 0 && row < Count() && model_->rows[row].checked; }
+void TListView::SelectRows(const QList<int>& rows) {
+    QItemSelection added;
+    const QItemSelection current = selection_->selection();
+    for (qsizetype i = 0; i < rows.size();) {
+        int top = rows[i];
+        int bottom = top;
+        while (++i < rows.size() && rows[i] <= bottom + 1)
+            bottom = std::max(bottom, rows[i]);
+        if (top < 0 || bottom >= Count())
+            continue;
+        for (const QItemSelectionRange& range : current) {
+            if (range.bottom() == top - 1)
+                top = std::min(top, range.top());
+            if (range.top() == bottom + 1)
+                bottom = std::max(bottom, range.bottom());
+        }
+        added.append(QItemSelectionRange(shown_->index(top, 0), shown_->index(bottom, 0)));
+    }
+    if (!added.isEmpty())
+        selection_->select(added, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+bool TListView::Checked(int row) const {
+    if (shown_ != model_)
+        return shown_->data(shown_->index(row, 0), Qt::CheckStateRole).toInt() == Qt::Checked;
+    return row >= 0 && row < Count() && model_->rows[row].checked;
+}
 
 void TListView::SetChecked(int row, bool checked) {
+    if (shown_ != model_) {
+        shown_->setData(shown_->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+        return;
+    }
     if (row < 0 || row >= Count() || model_->rows[row].checked == checked)
         return;
     model_->rows[row].checked = checked;

@@ -2,7 +2,8 @@
 // The list view of the skinned toolkit: rows of a caption, an image index
 // and sub-item texts, shown either as a details view with columns or as
 // large icons, both over one model and one selection. The row texts are the
-// store that the program's features read.
+// store that the program's features read, unless the list presents a model
+// of its own (PresentModel): then the accessors read that model.
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -65,7 +66,16 @@ public:
     // Accept files dropped from the file manager (FilesDropped).
     void SetAcceptFiles(bool on);
 
-    int Count() const { return int(model_->rows.size()); }
+    // Shows `model` (column 0 the caption, icon and check box, the others the
+    // sub-items) instead of the list's own rows, with a fresh selection; the
+    // column widths stay. The list's own row functions (AddRow, SetSubItem,
+    // RowKey, ...) are then not to be used: the model's owner changes the
+    // rows.
+    void PresentModel(QAbstractItemModel* model);
+    QAbstractItemModel* shownModel() const { return shown_; }
+    QStringList ColumnTitles() const { return model_->titles; }
+
+    int Count() const { return shown_->rowCount(); }
     int AddRow(const QString& caption, int imageIndex, const QStringList& subItems);
     struct NewRow {
         QString caption;
@@ -90,6 +100,9 @@ public:
     int ImageIndex(int row) const;
     bool Selected(int row) const;
     void SetSelected(int row, bool selected);
+    // Adds the rows (ascending) to the selection as one change, each run of
+    // neighbouring rows as one range joined with the ranges next to it.
+    void SelectRows(const QList<int>& rows);
     bool Checked(int row) const;
     void SetChecked(int row, bool checked);
     QList<int> SelectedRows() const;
@@ -133,4 +146,6 @@ private:
     int updating_ = 0;
     bool acceptFiles_ = false;
     quint64 lastRowKey_ = 0;
+    QAbstractItemModel* shown_;
+    QList<int> columnWidths_;
 };

@@ -5,8 +5,9 @@
 // its selection. Files whose names cannot reach the site are named in one
 // information message; the others are added.
 
+#include "upload/gui/uploadqueuemodel.h"
+#include "upload/gui/uploadwindow.h"
 #include "upload/uploadqueue.h"
-#include "upload/uploadwindow.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,7 +17,7 @@ class QWidget;
 
 class UploadQueueCommands {
 public:
-    UploadQueueCommands(UploadWindow& window, UploadQueue& queue);
+    UploadQueueCommands(UploadWindow& window, UploadQueue& queue, UploadQueueModel& queueModel);
 
     // The open dialog spOpenDlg ("请选择本地文件进行上传", all files, several
     // existing files): the chosen paths, empty when cancelled. Replaceable
@@ -45,4 +46,5 @@ private:
 
     UploadWindow& w_;
     UploadQueue& queue_;
+    UploadQueueModel& queueModel_;
 };

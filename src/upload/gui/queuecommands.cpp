@@ -1,4 +1,4 @@
-#include "upload/queuecommands.h"
+#include "upload/gui/queuecommands.h"
 
 #include "platform/gui/msgdlg.h"
 
@@ -24,8 +24,12 @@ QString ShowFolderDialog(QWidget* parent) {
 
 }  // namespace
 
-UploadQueueCommands::UploadQueueCommands(UploadWindow& window, UploadQueue& queue)
-    : spOpenDlg(ShowOpenDialog), BrowseFolderDlg(ShowFolderDialog), w_(window), queue_(queue) {}
+UploadQueueCommands::UploadQueueCommands(UploadWindow& window, UploadQueue& queue, UploadQueueModel& queueModel)
+    : spOpenDlg(ShowOpenDialog),
+      BrowseFolderDlg(ShowFolderDialog),
+      w_(window),
+      queue_(queue),
+      queueModel_(queueModel) {}
 
 void UploadQueueCommands::reportRefused(const QStringList& names) {
     if (!names.isEmpty())
@@ -64,6 +68,8 @@ void UploadQueueCommands::N6Click() {
 }
 
 void UploadQueueCommands::lv2SelectItem() {
-    if (queue_.Count() > 0)
-        queue_.SyncChecksToSelection();
+    if (queue_.Count() > 0) {
+        queueModel_.SyncChecksToSelection();
+        queueModel_.Flush();  // the user sees the check boxes follow at once
+    }
 }

@@ -1,9 +1,0 @@
-#include "upload/uploadwindow.h"
-
-#include <QLabel>
-
-void UploadWindow::ShowStatus(const QString& text) {
-    spStatus1.setText(text);
-    if (OnStatusText)
-        OnStatusText(text);
-}

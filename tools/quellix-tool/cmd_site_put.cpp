@@ -1,0 +1,89 @@
+// site put FILES... [--folder ID] [--resume]: uploads as "上传文件" does:
+// the files are announced ("postlist") into the remote folder ID (default:
+// the root), each is sent after a SIZE (skipped when the server holds it
+// whole, continued with REST when it holds a part), and the site is asked
+// to register them ("update"). With --resume the site's list of unfinished
+// uploads comes first ("resume") and those files are finished in the same
+// run. A file that is missing, or whose name or folder cannot be announced
+// (not GBK, or holding ">" or "|"), is reported and the others go on. Exit
+// 0 only when every file is on the server.
+
+#include "site_terminal.h"
+#include "site_upload.h"
+
+#include <QFileInfo>
+
+namespace {
+
+int runPut(SiteArgs& args) {
+    QByteArray folderText;
+    bool missingValue = false;
+    const bool hasFolder = args.takeOption("--folder", folderText, missingValue);
+    if (missingValue)
+        args.usageError("--folder needs a value");
+    const bool resume = args.takeFlag("--resume");
+    bool folderOk = true;
+    const int folderId = hasFolder ? folderText.toInt(&folderOk) : 0;
+    if (!folderOk || folderId < 0)
+        args.usageError("--folder must be a folder id (decimal digits), not '" + folderText + "'");
+    QList<QByteArray> paths;
+    QByteArray path;
+    while (args.takeArgument(path))
+        paths.append(path);
+    if (paths.isEmpty() && !resume)
+        args.usageError("no FILES");
+
+    // The local files first, so that nothing goes out when none can.
+    int refused = 0;
+    QStringList files;
+    for (const QByteArray& raw : paths) {
+        const QString file = QString::fromLocal8Bit(raw);
+        const QFileInfo info(file);
+        if (!info.isFile()) {
+            WriteErr("no file " + TerminalSafe(raw) + "\n");
+            ++refused;
+        } else if (!UploadQueue::IsSendable(info.fileName()) || !UploadQueue::IsSendable(info.absolutePath() + "/")) {
+            WriteErr("cannot be announced to the site (characters outside GBK, '>' or '|'): " + TerminalSafe(raw) +
+                     "\n");
+            ++refused;
+        } else {
+            files.append(info.absoluteFilePath());
+        }
+    }
+    if (files.isEmpty() && !resume)
+        throw SiteFailure("no file to upload");
+
+    const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
+    SiteUpload upload(*site, folderId);
+    if (resume) {
+        const int rows = upload.TakeResumeList();
+        WriteErr(QByteArray::number(rows) + (rows == 1 ? " unfinished upload" : " unfinished uploads") +
+                 " to resume\n");
+    }
+    {
+        const UploadQueue::Batch batch(upload.Queue);
+        for (const QString& file : files)
+            upload.Queue.AddLocalFile(file);
+    }
+    if (upload.Queue.Count() == 0) {
+        if (refused > 0)
+            throw SiteFailure("nothing uploaded");
+        WriteOut("nothing to upload\n");
+        return SiteExit::Ok;
+    }
+    const bool complete = upload.Run();
+
+    int sent = 0;
+    int failed = 0;
+    for (int row = 0; row < upload.Queue.Count(); ++row)
+        (upload.Queue.Status(row) == QueueStatus::Succeeded() ? sent : failed) += 1;
+    WriteOut(QByteArray::number(sent) + " on the server, " + QByteArray::number(failed) + " failed" +
+             (refused > 0 ? ", " + QByteArray::number(refused) + " not queued" : QByteArray()) + "\n");
+    if (!complete || refused > 0)
+        throw SiteFailure("not every file is on the server");
+    return SiteExit::Ok;
+}
+
+const SiteCommand putCommand("put", "put FILES... [--folder ID] [--resume]", runPut);
+
+}  // namespace
