@@ -264,6 +264,15 @@ void TFtpClient::sendNextBlock() {
     byteCount_ += n;
     throttleBytes_ += n;
     data_.write(block_.constData(), n);
+    // A short block is most likely the last one. When the system took it at
+    // once, the end of the file is looked for now rather than after the
+    // drain report from the event loop, so the server reads the end one
+    // pass earlier: for a small file that is a good part of its time.
+    if (n < kBlockSize && !store_.lookedForEnd && data_.bytesToWrite() == 0 && session == session_ &&
+        generation == store_.generation) {
+        store_.lookedForEnd = true;
+        sendNextBlock();
+    }
 }
 
 // With ftpBandwidthControl a store sends at most BandwidthLimit bytes per

@@ -106,7 +106,10 @@ void FtpDataConnection::adopt(QTcpSocket* socket, bool alreadyConnected) {
 void FtpDataConnection::checkDrained() {
     if (!socket_ || bytesToWrite() != 0 || !onDrained)
         return;
-    if (!tls_) {
+    // Inside write() the report waits for the event loop: the next block it
+    // asks for would otherwise be written from inside this one's write, and
+    // a long file that the system takes at once would nest a call per block.
+    if (!writing_ && !tls_) {
         onDrained();
         return;
     }
@@ -147,15 +150,13 @@ bool FtpDataConnection::isConnected() const { return isUp(); }
 void FtpDataConnection::write(const char* data, qint64 size) {
     if (!isConnected())
         return;
-    if (!tls_) {
-        socket_->write(data, size);
-        return;
-    }
-    // A TLS socket would otherwise encrypt the block later, from an event it
-    // posts itself, and Qt 6.4 may then work on a session it has already
-    // freed. Flushing at once reports the progress from inside this call,
-    // where the report must not start the next block: drain reports are
-    // delivered from the event loop instead.
+    // The block goes to the system at once, not from the event loop's next
+    // pass (which may first repaint windows); for a small file that is the
+    // whole file. A TLS socket would otherwise also encrypt the block later,
+    // from an event it posts itself, and Qt 6.4 may then work on a session
+    // it has already freed. Flushing reports the progress from inside this
+    // call, where the report must not start the next block: the drain
+    // report is posted (checkDrained) and comes from the event loop.
     writing_ = true;
     socket_->write(data, size);
     socket_->flush();
