@@ -30,7 +30,11 @@ class FtpLog:
         open(path, "a").close()
 
     def write(self, session: int, direction: str, line: str) -> None:
-        entry = {"time": time.strftime("%Y-%m-%d %H:%M:%S"), "session": session, "dir": direction, "line": line}
+        # "clock" (seconds since the epoch, to the microsecond) lets a
+        # benchmark take the time between commands from the server's side.
+        now = time.time()
+        entry = {"time": time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(now)), "clock": round(now, 6),
+                 "session": session, "dir": direction, "line": line}
         with self.lock, open(self.path, "a", encoding="utf-8") as f:
             f.write(json.dumps(entry, ensure_ascii=False) + "\n")
 

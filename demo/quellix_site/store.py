@@ -172,9 +172,14 @@ class Store:
     def file_path(self, node: Node) -> str:
         return os.path.join(self.disk_path(node.owner, node.parent), safe_component(node.name))
 
-    def _free_name(self, owner: str, parent: int, name: str) -> str:
-        """`name`, or "stem (2).ext" and so on when the folder already holds it."""
-        taken = {safe_component(n.name) for n in self.children(owner, parent)}
+    def _taken_names(self, owner: str, parent: int) -> set[str]:
+        return {safe_component(n.name) for n in self.children(owner, parent)}
+
+    def _free_name(self, owner: str, parent: int, name: str, taken: set[str] | None = None) -> str:
+        """`name`, or "stem (2).ext" and so on when the folder already holds it
+        (`taken`: the folder's names, when the caller keeps them)."""
+        if taken is None:
+            taken = self._taken_names(owner, parent)
         if safe_component(name) not in taken:
             return name
         stem, dot, ext = name.rpartition(".")
@@ -186,8 +191,9 @@ class Store:
         return f"{stem} ({number}){dot}{ext}"
 
     def _new_node(self, owner: str, parent: int, name: str, folder: bool, size: int = 0,
-                  created: str | None = None, views: int = 0, downloads: int = 0) -> Node:
-        node = Node(self.next_id, owner, parent, self._free_name(owner, parent, name), folder, size,
+                  created: str | None = None, views: int = 0, downloads: int = 0,
+                  taken: set[str] | None = None) -> Node:
+        node = Node(self.next_id, owner, parent, self._free_name(owner, parent, name, taken), folder, size,
                     created or now_text(), views, downloads)
         self.next_id += 1
         self.nodes[node.id] = node
@@ -200,10 +206,15 @@ class Store:
             return node
 
     def add_file(self, owner: str, parent: int, name: str, write, created: str | None = None,
-                 views: int = 0, downloads: int = 0) -> Node:
-        """A new file whose content `write(path)` puts at the given path."""
+                 views: int = 0, downloads: int = 0, taken: set[str] | None = None) -> Node:
+        """A new file whose content `write(path)` puts at the given path
+        (`taken`: the folder's names, kept up to date here, for callers that
+        add many files to one folder)."""
         with self.lock:
-            node = self._new_node(owner, parent, name, False, created=created, views=views, downloads=downloads)
+            node = self._new_node(owner, parent, name, False, created=created, views=views, downloads=downloads,
+                                  taken=taken)
+            if taken is not None:
+                taken.add(safe_component(node.name))
             path = self.file_path(node)
             write(path)
             node.size = os.path.getsize(path)
@@ -260,13 +271,19 @@ class Store:
         server into its folder of the disk."""
         with self.lock:
             taken = []
+            # The names of each folder are listed once, not once per file:
+            # a run of 10,000 files would otherwise take minutes here.
+            names: dict[int, set[str]] = {}
             for remote, entry in list(account.pending.items()):
                 size = self.uploaded_size(account, remote)
                 if size is None or size < entry["size"]:
                     continue
                 source = os.path.join(self.upload_dir(account), remote)
                 folder_id = entry["folder_id"] if self.is_folder(account.name, entry["folder_id"]) else 0
-                node = self.add_file(account.name, folder_id, entry["name"], lambda path: os.replace(source, path))
+                if folder_id not in names:
+                    names[folder_id] = self._taken_names(account.name, folder_id)
+                node = self.add_file(account.name, folder_id, entry["name"], lambda path: os.replace(source, path),
+                                     taken=names[folder_id])
                 taken.append(node)
                 del account.pending[remote]
             if taken:

@@ -21,6 +21,10 @@ void FtpControlConnection::connectTo(const QHostAddress& address, quint16 port, 
         throw FtpSocketException("Cannot bind to " + localAddress.toString().toLatin1() + ": " + text);
     }
     watch(socket, false);
+    // Commands are single short lines, each answered before the next one
+    // goes out: nothing is gained by holding one back for more bytes.
+    connect(socket, &QTcpSocket::connected, socket,
+            [socket] { socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         parser_.feed(socket_->readAll());
         if (onReceived)
@@ -48,8 +52,10 @@ bool FtpControlConnection::send(const QByteArray& line) {
     if (!isOpen())
         return false;
     socket_->write(line + "\r\n");
-    if (isSecured())
-        socket_->flush();  // see FtpDataConnection::write
+    // Out now rather than from the event loop's next pass, which may first
+    // repaint windows: the server waits for every command. Over TLS this is
+    // also needed for the reason FtpDataConnection::write gives.
+    socket_->flush();
     return true;
 }
 

@@ -104,13 +104,20 @@ void FtpDataConnection::adopt(QTcpSocket* socket, bool alreadyConnected) {
 }
 
 void FtpDataConnection::checkDrained() {
-    if (!socket_ || bytesToWrite() != 0 || !onDrained)
+    // Inside write() the report waits: write() gives it once its flush is
+    // done.
+    if (writing_ || !socket_ || bytesToWrite() != 0 || !onDrained)
         return;
     if (!tls_) {
         onDrained();
         return;
     }
-    if (writing_ || drainPosted_)
+    postDrained();
+}
+
+// The drain report from the event loop, at most one on its way.
+void FtpDataConnection::postDrained() {
+    if (drainPosted_)
         return;
     drainPosted_ = true;
     QMetaObject::invokeMethod(
@@ -144,23 +151,25 @@ void FtpDataConnection::secured() {
 
 bool FtpDataConnection::isConnected() const { return isUp(); }
 
-void FtpDataConnection::write(const char* data, qint64 size) {
+void FtpDataConnection::write(const char* data, qint64 size, bool now) {
     if (!isConnected())
         return;
-    if (!tls_) {
+    if (!tls_ && !now) {
         socket_->write(data, size);
         return;
     }
-    // A TLS socket would otherwise encrypt the block later, from an event it
-    // posts itself, and Qt 6.4 may then work on a session it has already
-    // freed. Flushing at once reports the progress from inside this call,
-    // where the report must not start the next block: drain reports are
-    // delivered from the event loop instead.
+    // A TLS socket is always flushed: it would otherwise encrypt the block
+    // later, from an event it posts itself, and Qt 6.4 may then work on a
+    // session it has already freed. The drain report of a block the system
+    // took at once comes from the event loop: given here, the next block
+    // would be written from inside this one's write, and a long file that
+    // the system keeps taking would nest a call per block.
     writing_ = true;
     socket_->write(data, size);
     socket_->flush();
     writing_ = false;
-    checkDrained();
+    if (socket_ && bytesToWrite() == 0 && onDrained)
+        postDrained();
 }
 
 qint64 FtpDataConnection::bytesToWrite() const {

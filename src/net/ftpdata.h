@@ -50,7 +50,11 @@ public:
     bool startTlsHandshake();
 
     bool isConnected() const;
-    void write(const char* data, qint64 size);
+    // Hands `data` over for sending. With `now` it goes to the system before
+    // this returns rather than from the event loop's next pass (which in the
+    // program may first repaint windows); the drain report then comes from
+    // the event loop.
+    void write(const char* data, qint64 size, bool now = false);
     // Bytes handed to write() that have not yet gone to the system.
     qint64 bytesToWrite() const;
     // Shuts down the sending direction (the peer reads end of file); the
@@ -75,6 +79,7 @@ protected:
 private:
     void adopt(QTcpSocket* socket, bool alreadyConnected);
     void checkDrained();
+    void postDrained();
     bool closeTlsKeepingConnection();
     void halfCloseHeld();
     void readHeld();

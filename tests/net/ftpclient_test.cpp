@@ -176,6 +176,22 @@ TEST_F(FtpClientTest, SizeReadsTheNumberOfA213ReplyAndIsZeroOtherwise) {
     EXPECT_EQ(server.commands().mid(2), (QList<QByteArray>{"SIZE remote.bin", "SIZE remote.bin"}));
 }
 
+// A command is on the wire when the call that sends it returns, not after
+// the event loop's next pass (which, in the program, repaints windows first):
+// the server's socket is read here without running the client's event loop.
+TEST_F(FtpClientTest, ACommandLeavesBeforeTheEventLoopRunsAgain) {
+    logIn();
+    server.replies["SIZE"] = "";
+    ftp.SizeAsync();
+    QTcpSocket* serverSide = server.control()->socket();
+    ASSERT_NE(serverSide, nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    while (!server.control()->received().endsWith("SIZE remote.bin\r\n") && clock.elapsed() < 3000)
+        serverSide->waitForReadyRead(100);
+    EXPECT_TRUE(server.control()->received().endsWith("SIZE remote.bin\r\n"));
+}
+
 TEST_F(FtpClientTest, PassAnswersAnOtpChallengeWithTheSixWordPassword) {
     server.replies["USER"] = "331 Response to otp-md5 99 TeSt required for skey.\r\n";
     ftp.PassWord = "This is a test.";

@@ -1,4 +1,5 @@
-// Times the client's whole upload run with its real windows, offscreen:
+// Times the client's whole upload run with its real windows (offscreen
+// unless QT_QPA_PLATFORM names another platform):
 //
 //   quellix-upload-bench PROGRAM_DIR USER PASSWORD (--files FILE... | --folder DIR | --queue-rows N)
 //
