@@ -92,8 +92,19 @@ class ClientThroughAccessibility(unittest.TestCase):
         if not display:
             raise RuntimeError("Xvfb did not report a display")
         os.environ["DISPLAY"] = ":" + display
-        # The accessibility bus, on the session bus dbus-run-session gave us.
-        cls._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        # The accessibility bus, on the session bus dbus-run-session gave us:
+        # asking for its address starts it (D-Bus activation) and returns
+        # once it is there, and asking the registry for the desktop starts
+        # the registry on it. The client registers with that registry when it
+        # starts; a registry still starting under load could miss it.
+        # What D-Bus starts gets the display from the session bus: the
+        # registry moves the pointer and presses keys on it.
+        subprocess.run(["dbus-update-activation-environment", "DISPLAY"], check=True, timeout=60)
+        subprocess.run(["dbus-send", "--session", "--print-reply", "--reply-timeout=60000",
+                        "--dest=org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                       check=True, stdout=subprocess.DEVNULL, timeout=90)
+        if not wait_for(lambda: _desktop_answers(), 60, step=0.2):
+            raise RuntimeError("the accessibility registry did not answer")
 
         site = cls._spawn(["/usr/bin/python3", os.path.join(SOURCE_DIR, "demo", "demo_site.py"),
                            "--big-folder", str(BIG_ROWS), "--big-file-mib", "1"],
@@ -111,13 +122,17 @@ class ClientThroughAccessibility(unittest.TestCase):
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                    QTWEBENGINE_DISABLE_SANDBOX="1", XDG_RUNTIME_DIR=runtime, LC_ALL="C.UTF-8")
-        cls._spawn([os.path.join(program, "quellix")], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+        log_path = os.path.join(cls.work, "client.log")
+        with open(log_path, "wb") as log:
+            client = cls._spawn([os.path.join(program, "quellix")], env=env, stdout=log, stderr=subprocess.STDOUT)
 
         desktop = pyatspi.Registry.getDesktop(0)
         cls.app = wait_for(lambda: find(desktop, role_name("application", "quellix"), depth=1), 60)
         if cls.app is None:
-            raise RuntimeError("the client did not appear on the accessibility bus")
+            with open(log_path, "rb") as log:
+                output = log.read()[-2000:].decode("utf-8", "replace")
+            state = "running" if client.poll() is None else f"ended with {client.returncode}"
+            raise RuntimeError(f"the client did not appear on the accessibility bus ({state}); it wrote:\n{output}")
 
     @classmethod
     def tearDownClass(cls):
@@ -190,6 +205,14 @@ class ClientThroughAccessibility(unittest.TestCase):
         self.assertTrue(rows, f"{listing.queryTable().nRows} rows after {BIG_LISTING_BOUND_S} s")
         table = listing.queryTable()
         self.assertEqual(table.getAccessibleAt(BIG_ROWS - 1, 0).name, f"文件 {BIG_ROWS:06d}.txt")
+
+
+def _desktop_answers():
+    try:
+        pyatspi.Registry.getDesktop(0).childCount
+        return True
+    except Exception:  # the registry is still starting
+        return False
 
 
 def _link_or_copy(source, target):
