@@ -10,6 +10,9 @@
 UploadQueueModel::UploadQueueModel(UploadQueue& queue, TListView& lv2)
     : queue_(queue), lv2_(lv2), titles_(lv2.ColumnTitles()) {
     tick_.setSingleShot(true);
+    // A coarse timer may fire a little early; the views are promised at
+    // most one update per interval.
+    tick_.setTimerType(Qt::PreciseTimer);
     connect(&tick_, &QTimer::timeout, this, [this] { Flush(); });
     queue_.SetListener(this);
     lv2_.PresentModel(this);

@@ -18,6 +18,9 @@ UploadWindowPresenter::UploadWindowPresenter(UploadWindow& window, UploadQueueMo
                                              UploadQueueCommands& commands)
     : w_(window), queueModel_(queueModel), commands_(commands) {
     tick_.setSingleShot(true);
+    // A coarse timer may fire a little early; the views are promised at
+    // most one update per interval.
+    tick_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&tick_, &QTimer::timeout, [this] { Flush(); });
 }
 
