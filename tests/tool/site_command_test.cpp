@@ -208,9 +208,11 @@ TEST_F(SiteToolTest, AnEmptyFileOfTheDiskArrivesAsAnEmptyFile) {
 }
 
 TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
-    // The proxy holds the file's bytes back after the first 200 KB, so the
-    // transfer is still running when Ctrl+C comes.
-    FaultProxy proxy(quint16(site_->httpPort()), {QStringLiteral("--at"), QStringLiteral("200K"),
+    // The proxy holds a connection back at each of three points of the
+    // bytes it carries. The size probe may take the first one (it reads on
+    // until the client closes it), but the transfer of 1 MiB has only three
+    // connections, so it is still running when Ctrl+C comes.
+    FaultProxy proxy(quint16(site_->httpPort()), {QStringLiteral("--at"), QStringLiteral("200K,400K,600K"),
                                                   QStringLiteral("--fault"), QStringLiteral("stall:60000"),
                                                   QStringLiteral("--count"), QStringLiteral("down")});
     ASSERT_TRUE(proxy.isRunning()) << proxy.error().constData();
@@ -227,9 +229,13 @@ TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
                 QStringLiteral("big.bin"), QStringLiteral("--site"),
                 QStringLiteral("http://127.0.0.1:%1/").arg(proxy.port()), QStringLiteral("--user"), account.name});
     ASSERT_TRUE(tool.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return proxy.faults() > 0; }, 30000));
-    ASSERT_TRUE(QFile::exists(dir.filePath(QStringLiteral("big.bin"))));
-    ::kill(pid_t(tool.processId()), SIGINT);
+    ASSERT_TRUE(WaitFor([&] { return proxy.faults() > 0 && QFile::exists(dir.filePath(QStringLiteral("big.bin"))); },
+                        30000));
+    // A process that has ended has the id 0, and kill(0, ...) would signal
+    // the whole process group: the test program and whatever runs it.
+    const pid_t pid = pid_t(tool.processId());
+    ASSERT_GT(pid, 0) << "the tool ended before Ctrl+C: " << tool.readAllStandardError().constData();
+    ::kill(pid, SIGINT);
     ASSERT_TRUE(WaitFor([&] { return tool.state() == QProcess::NotRunning; }, 20000));
     EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(tool.exitCode(), 130);
