@@ -62,6 +62,8 @@ public:
     QString userSiteConfigFile() const { return data_ + QStringLiteral("quellix.cfg"); }
 
     QString settingsFile() const { return data_ + QStringLiteral("settings.cfg"); }
+    // The user's transfer options (Qt's INI format), beside settings.cfg.
+    QString optionsFile() const { return data_ + QStringLiteral("quellix.ini"); }
     QString skinsFolder() const { return data_ + QStringLiteral("skins/"); }
     QString skinPackage(const QString& name) const { return skinsFolder() + name + QStringLiteral(".skn"); }
     QString skinPackageTemp(const QString& name) const { return skinPackage(name) + QStringLiteral(".tmp"); }

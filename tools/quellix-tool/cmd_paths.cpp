@@ -22,6 +22,7 @@ int runPaths(ToolArgs& args) {
     out += line("program folder", files.programFolder());
     out += line("data folder", files.dataFolder());
     out += line("settings", files.settingsFile());
+    out += line("options", files.optionsFile());
     out += line("skins", files.skinsFolder());
     out += line("downloads", files.downloadsFolder());
     out += line("debug marker", files.debugMarker());
