@@ -36,6 +36,9 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
     data_.onConnectFailed = [this](int code) { onDataConnectFailed(code); };
     data_.onDrained = [this] { onDataDrained(); };
     data_.onClosed = [this](int code) { onDataClosed(code); };
+    // Bytes let through by the upload limit are progress too: a slow limit
+    // must not look like a stalled server to the blocking waits.
+    data_.onSent = [this] { moveDeadline(); };
 }
 
 TFtpClient::~TFtpClient() {
@@ -280,6 +283,7 @@ void TFtpClient::resetConnection() {
     tlsFailure_.clear();
     greetingLine_.clear();
     closeCompletes_ = false;
+    serverAddress_.clear();
     passiveReply_.clear();
     multiResponse_.clear();
     replyEnded_ = true;
@@ -287,11 +291,16 @@ void TFtpClient::resetConnection() {
 
 void TFtpClient::onControlConnected() {
     connected_ = true;
-    display("! Connected to " + control_.peerAddress().toString().toLatin1());
+    if (const std::optional<NetProxy> proxy = PathProxyFor(Connector.data(), "ftp", HostName))
+        display("! Connected to " + HostName + " through the proxy " + proxy->label());
+    else
+        display("! Connected to " + control_.peerAddress().toString().toLatin1());
 }
 
 void TFtpClient::onControlConnectFailed(int errorCode) {
-    lastResponse_ = "500 Connect error - " + SocketErrorDesc(errorCode);
+    // Through a proxy the message names it: the server was not even reached.
+    const QByteArray& proxyFailure = control_.proxyFailure();
+    lastResponse_ = "500 Connect error - " + (proxyFailure.isEmpty() ? SocketErrorDesc(errorCode) : proxyFailure);
     statusCode_ = 500;
     errorMessage_ = lastResponse_;
     display("! " + lastResponse_);

@@ -29,12 +29,14 @@
 #include "net/ftplocalfile.h"
 #include "net/ftptls.h"
 #include "net/ftptypes.h"
+#include "net/netconnector.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostInfo>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QString>
 #include <functional>
@@ -75,6 +77,11 @@ public:
     // Certificates trusted for TLS besides the system's (a private site's
     // own authority, tests).
     QList<QSslCertificate> ExtraCaCertificates;
+    // How the control and data connections are made: the proxy (passive
+    // mode only: active mode cannot go through one) and the upload limit
+    // (see NetConnector). Null: directly and unlimited. BandwidthLimit with
+    // ftpBandwidthControl still holds for this client on its own.
+    QPointer<NetConnector> Connector;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -254,6 +261,7 @@ private:
     QByteArray tlsDescription_;
     QByteArray tlsFailure_;
     QByteArray greetingLine_;  // the 220 line, shown again when TLS is not to be had
+    QHostAddress serverAddress_;  // the server's resolved address; null when a proxy resolved its name
 
     // Blocking waits share one deadline; store progress moves it.
     QElapsedTimer clock_;

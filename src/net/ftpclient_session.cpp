@@ -49,10 +49,26 @@ void TFtpClient::OpenAsync() {
     if (ConnectionType != ftpDirect)
         raise("Connection type not supported: only direct connections");
     resetConnection();
+    control_.setConnector(Connector.data());
+    data_.setConnector(Connector.data());
     beginRequest(ftpOpenAsync);
     setState(ftpDnsLookup);
-    display("! Resolving " + HostName);
     lookupSession_ = session_;
+    const std::optional<NetProxy> proxy = PathProxyFor(Connector.data(), "ftp", HostName);
+    if (proxy && proxy->resolvesNames()) {
+        // The proxy resolves the server's name: no lookup here.
+        display("! Connecting through the proxy " + proxy->label() + ", which resolves " + HostName);
+        const quint64 session = session_;
+        QMetaObject::invokeMethod(
+            this,
+            [this, session] {
+                if (session == session_ && state_ == ftpDnsLookup)
+                    onHostResolved(QHostInfo());
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    display("! Resolving " + HostName);
     lookupId_ = QHostInfo::lookupHost(FromGbk(HostName), this, SLOT(hostLookedUp(QHostInfo)));
 }
 
@@ -67,8 +83,10 @@ void TFtpClient::hostLookedUp(const QHostInfo& info) {
 }
 
 void TFtpClient::onHostResolved(const QHostInfo& info) {
+    const std::optional<NetProxy> proxy = PathProxyFor(Connector.data(), "ftp", HostName);
+    const bool resolvedByProxy = proxy && proxy->resolvesNames();
     const QHostAddress address = pickAddress(info.addresses());
-    if (info.error() != QHostInfo::NoError || address.isNull()) {
+    if (!resolvedByProxy && (info.error() != QHostInfo::NoError || address.isNull())) {
         const int code = info.error() != QHostInfo::NoError ? HostLookupErrorCode(info.error()) : WinSock::HostNotFound;
         lastResponse_ = "500 DNS lookup error - " + SocketErrorDesc(code);
         statusCode_ = 500;
@@ -80,8 +98,11 @@ void TFtpClient::onHostResolved(const QHostInfo& info) {
     try {
         const quint16 port = resolvePort(Port);
         const QHostAddress local(QString::fromLatin1(LocalAddr));
-        display("! Connecting to " + address.toString().toLatin1() + " port " + QByteArray::number(port));
-        control_.connectTo(address, port, local, TlsMode != TFtpTlsMode::Never);
+        serverAddress_ = address;
+        const QByteArray where = address.isNull() ? HostName : address.toString().toLatin1();
+        display("! Connecting to " + where + " port " + QByteArray::number(port) +
+                (proxy ? " through the proxy " + proxy->label() : QByteArray()));
+        control_.connectTo(NetDial::Target{"ftp", HostName, address, port}, local, TlsMode != TFtpTlsMode::Never);
     } catch (const QxError& error) {
         failLocally("500 " + QByteArray(error.className()) + ": " + error.message(), 500);
         return;

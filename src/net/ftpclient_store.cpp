@@ -33,6 +33,9 @@ void TFtpClient::startStore(TFtpRequest rqType) {
     // resumes the control connection's session.
     data_.setTls(tlsActive_, tlsActive_ ? control_.tlsSession() : QSslConfiguration(), FromGbk(HostName));
     if (!passive) {
+        // The server could not reach a port of this side through a proxy.
+        if (const std::optional<NetProxy> proxy = PathProxyFor(Connector.data(), "ftp", HostName))
+            raise("Active mode (PORT) cannot go through the proxy " + proxy->label() + "; use passive mode");
         // PORT can only name IPv4 addresses.
         bool isIpv4 = false;
         control_.localAddress().toIPv4Address(&isIpv4);
@@ -118,12 +121,19 @@ void TFtpClient::startStoreStep() {
         failLocally("Unable to establish data connection - " + SocketErrorDesc(WinSock::InvalidArgument), 550);
         return;
     }
-    // A server that names no address (0.0.0.0) means its own.
-    const QHostAddress address =
-        target->address == QHostAddress(QHostAddress::AnyIPv4) ? control_.peerAddress() : target->address;
-    display("! Connecting data connection to " + address.toString().toLatin1() + " port " +
-            QByteArray::number(target->port));
-    data_.connectTo(address, target->port);
+    // A server that names no address (0.0.0.0) means its own: the address
+    // the control connection went to, or (when a proxy resolved the
+    // server's name) that name again.
+    const bool ownAddress = target->address == QHostAddress(QHostAddress::AnyIPv4);
+    NetDial::Target dataTarget{"ftp", target->address.toString().toLatin1(), target->address, target->port};
+    if (ownAddress) {
+        dataTarget.address = serverAddress_;
+        if (dataTarget.address.isNull() && !PathProxyFor(Connector.data(), "ftp", HostName))
+            dataTarget.address = control_.peerAddress();
+        dataTarget.host = dataTarget.address.isNull() ? HostName : dataTarget.address.toString().toLatin1();
+    }
+    display("! Connecting data connection to " + dataTarget.host + " port " + QByteArray::number(target->port));
+    data_.connectTo(dataTarget);
 }
 
 void TFtpClient::sendStor() { sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply); }
@@ -161,8 +171,11 @@ void TFtpClient::onDataReady() {
 }
 
 void TFtpClient::onDataConnectFailed(int errorCode) {
+    const QByteArray& proxyFailure = data_.proxyFailure();
     if (storeRunning())
-        failLocally("Unable to establish data connection - " + SocketErrorDesc(errorCode), 550);
+        failLocally("Unable to establish data connection - " +
+                        (proxyFailure.isEmpty() ? SocketErrorDesc(errorCode) : proxyFailure),
+                    550);
 }
 
 void TFtpClient::onDataTlsFailed(int code, const QByteArray& problem) {

@@ -8,29 +8,35 @@ FtpControlConnection::FtpControlConnection(QObject* parent) : FtpSocketLink(pare
 
 FtpControlConnection::~FtpControlConnection() { dropSocket(); }
 
-void FtpControlConnection::connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress,
+void FtpControlConnection::connectTo(const NetDial::Target& target, const QHostAddress& localAddress,
                                      bool tlsCapable) {
     dropSocket();
     parser_.reset();
     // A QSslSocket carries plain text until its handshake starts.
-    QTcpSocket* socket = tlsCapable ? new QSslSocket(this) : new QTcpSocket(this);
-    if (!localAddress.isNull() && localAddress != QHostAddress(QHostAddress::AnyIPv4) &&
-        !socket->bind(localAddress, 0)) {
-        const QByteArray text = SocketErrorDesc(SocketErrorCode(socket->error()));
-        delete socket;
-        throw FtpSocketException("Cannot bind to " + localAddress.toString().toLatin1() + ": " + text);
+    QTcpSocket* socket = NewNetSocket(tlsCapable, this);
+    int bindError = 0;
+    if (!dial(socket, target, localAddress, bindError)) {
+        dropSocket();
+        throw FtpSocketException("Cannot bind to " + localAddress.toString().toLatin1() + ": " +
+                                 SocketErrorDesc(bindError));
     }
-    watch(socket, false);
+}
+
+// Only now that the socket talks to the server are its bytes replies (what
+// a proxy answered was the dial's).
+void FtpControlConnection::tcpConnected() {
+    QTcpSocket* socket = socket_;
     // Commands are single short lines, each answered before the next one
     // goes out: nothing is gained by holding one back for more bytes.
-    connect(socket, &QTcpSocket::connected, socket,
-            [socket] { socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
+        if (!socket_)
+            return;
         parser_.feed(socket_->readAll());
         if (onReceived)
             onReceived();
     });
-    socket->connectToHost(address, port);
+    FtpSocketLink::tcpConnected();
 }
 
 bool FtpControlConnection::startTls(const QSslConfiguration& config, const QString& peerName) {

@@ -28,11 +28,12 @@ public:
     explicit FtpControlConnection(QObject* parent = nullptr);
     ~FtpControlConnection() override;
 
-    // Starts connecting from `localAddress` (null or 0.0.0.0: any); raises
+    // Starts connecting to `target` along the connector's path (directly or
+    // through the proxy), from `localAddress` (null or 0.0.0.0: any); raises
     // FtpSocketException when that cannot start. Drops any earlier
     // connection without notification. With `tlsCapable` the connection can
     // later be secured with startTls().
-    void connectTo(const QHostAddress& address, quint16 port, const QHostAddress& localAddress, bool tlsCapable);
+    void connectTo(const NetDial::Target& target, const QHostAddress& localAddress, bool tlsCapable);
     // Starts the TLS handshake (the server has answered "AUTH TLS" with
     // 234); onSecured or onTlsFailed follows. Whatever arrived in plain text
     // after the 234 reply is dropped: nothing from before the handshake may
@@ -59,6 +60,7 @@ public:
     std::function<void()> onSecured;   // the TLS handshake is done
 
 protected:
+    void tcpConnected() override;
     void secured() override;
 
 private:

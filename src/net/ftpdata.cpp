@@ -1,5 +1,6 @@
 #include "net/ftpdata.h"
 
+#include "net/netconnector.h"
 #include "net/socketerror.h"
 #include "text/errors.h"
 
@@ -85,15 +86,34 @@ quint16 FtpDataConnection::listen(const QHostAddress& address, quint32 rangeStar
 
 bool FtpDataConnection::isListening() const { return server_ && server_->isListening(); }
 
-void FtpDataConnection::connectTo(const QHostAddress& address, quint16 port) {
+void FtpDataConnection::connectTo(const NetDial::Target& target) {
     dropSocket();
-    QTcpSocket* socket = tls_ ? new QSslSocket(this) : new QTcpSocket(this);
-    adopt(socket, false);
-    socket->connectToHost(address, port);
+    held_.clear();
+    shutdownAfterHeld_ = false;
+    QTcpSocket* socket = NewNetSocket(tls_, this);
+    int bindError = 0;
+    dial(socket, target, QHostAddress(), bindError);  // no local address: nothing to bind
+}
+
+void FtpDataConnection::tcpConnected() {
+    // A dialled socket carries the transfer now; an accepted one was hooked
+    // when it was adopted.
+    if (socket_ && hooked_ != socket_)
+        hook(socket_);
+    const QPointer<QTcpSocket> socket = socket_;
+    if (onConnected)
+        onConnected();
+    if (!tls_ && socket && socket == socket_ && onReady)
+        onReady();
 }
 
 void FtpDataConnection::adopt(QTcpSocket* socket, bool alreadyConnected) {
     watch(socket, alreadyConnected);
+    hook(socket);
+}
+
+void FtpDataConnection::hook(QTcpSocket* socket) {
+    hooked_ = socket;
     // A store receives nothing; whatever a server sends is dropped.
     connect(socket, &QTcpSocket::readyRead, this, [this] { socket_->readAll(); });
     connect(socket, &QTcpSocket::bytesWritten, this, &FtpDataConnection::checkDrained);
@@ -130,14 +150,6 @@ void FtpDataConnection::postDrained() {
         Qt::QueuedConnection);
 }
 
-void FtpDataConnection::tcpConnected() {
-    const QPointer<QTcpSocket> socket = socket_;
-    if (onConnected)
-        onConnected();
-    if (!tls_ && socket && socket == socket_ && onReady)
-        onReady();
-}
-
 bool FtpDataConnection::startTlsHandshake() {
     if (!tls_ || tlsPending_ || secured_)
         return true;
@@ -154,6 +166,41 @@ bool FtpDataConnection::isConnected() const { return isUp(); }
 void FtpDataConnection::write(const char* data, qint64 size, bool now) {
     if (!isConnected())
         return;
+    NetRateLimiter* limit = UploadLimiterOf(connector());
+    if (held_.isEmpty() && (!limit || !limit->Limited())) {
+        writeOut(data, size, now);
+        return;
+    }
+    held_.append(data, size);
+    pumpHeld();
+}
+
+// Held bytes go out as the upload limit lets them, each piece at once (the
+// event loop's next pass is the limit's own timer).
+void FtpDataConnection::pumpHeld() {
+    if (!isConnected() || held_.isEmpty())
+        return;
+    NetRateLimiter* limit = UploadLimiterOf(connector());
+    const qint64 granted = limit ? limit->Take(held_.size()) : held_.size();
+    if (granted > 0) {
+        const QByteArray piece = held_.left(granted);
+        held_.remove(0, granted);
+        writeOut(piece.constData(), piece.size(), true);
+        if (onSent)
+            onSent();
+    }
+    if (!held_.isEmpty()) {
+        if (limit)
+            limit->Wait(this, [this] { pumpHeld(); });
+        return;
+    }
+    if (shutdownAfterHeld_) {
+        shutdownAfterHeld_ = false;
+        shutdownNow();
+    }
+}
+
+void FtpDataConnection::writeOut(const char* data, qint64 size, bool now) {
     if (!tls_ && !now) {
         socket_->write(data, size);
         return;
@@ -176,15 +223,27 @@ qint64 FtpDataConnection::bytesToWrite() const {
     if (!socket_)
         return 0;
     if (auto* tls = qobject_cast<QSslSocket*>(socket_.data()))
-        return tls->bytesToWrite() + tls->encryptedBytesToWrite();
-    return socket_->bytesToWrite();
+        return tls->bytesToWrite() + tls->encryptedBytesToWrite() + held_.size();
+    return socket_->bytesToWrite() + held_.size();
 }
 
 bool FtpDataConnection::shutdownSending() {
     if (!isConnected())
         return false;
+    if (!held_.isEmpty()) {
+        shutdownAfterHeld_ = true;
+        return true;
+    }
+    return shutdownNow();
+}
+
+bool FtpDataConnection::shutdownNow() {
+    if (!isConnected())
+        return false;
     if (tls_)
         return closeTlsKeepingConnection();
+    // What Qt still buffers goes to the system before the end of the file.
+    socket_->flush();
     return ::shutdown(int(socket_->socketDescriptor()), SHUT_WR) == 0;
 }
 
@@ -266,6 +325,10 @@ void FtpDataConnection::releaseHeld() {
 
 void FtpDataConnection::close() {
     closeReported_ = true;
+    held_.clear();
+    shutdownAfterHeld_ = false;
+    if (connector())
+        connector()->UploadLimiter().CancelWait(this);
     releaseHeld();
     dropSocket();
     if (server_) {

@@ -38,9 +38,9 @@ public:
     quint16 listen(const QHostAddress& address, quint32 rangeStart, quint32 rangeEnd);
     bool isListening() const;
 
-    // Passive mode: starts connecting; onConnected or onConnectFailed
-    // follows.
-    void connectTo(const QHostAddress& address, quint16 port);
+    // Passive mode: starts connecting along the connector's path (directly
+    // or through the proxy); onConnected or onConnectFailed follows.
+    void connectTo(const NetDial::Target& target);
 
     // With TLS: starts the handshake on the connected socket; onReady or
     // onTlsFailed follows. The caller starts it once the server has
@@ -53,14 +53,16 @@ public:
     // Hands `data` over for sending. With `now` it goes to the system before
     // this returns rather than from the event loop's next pass (which in the
     // program may first repaint windows); the drain report then comes from
-    // the event loop.
+    // the event loop. Under the connector's upload limit the bytes are held
+    // and go out as the limit lets them.
     void write(const char* data, qint64 size, bool now = false);
-    // Bytes handed to write() that have not yet gone to the system.
+    // Bytes handed to write() that have not yet gone to the system (those
+    // the limit holds included).
     qint64 bytesToWrite() const;
     // Shuts down the sending direction (the peer reads end of file); the
     // connection stays open for the peer's close. Over TLS the session is
     // closed (close_notify) and the connection with it; onClosed(0) follows.
-    // False when not connected.
+    // Bytes the limit still holds go out first. False when not connected.
     bool shutdownSending();
     // Closes at once (and stops listening), without notification.
     void close();
@@ -71,6 +73,8 @@ public:
     std::function<void()> onReady;
     // Everything written has gone to the system:
     std::function<void()> onDrained;
+    // Bytes held for the upload limit went to the system:
+    std::function<void()> onSent;
 
 protected:
     void tcpConnected() override;
@@ -78,6 +82,10 @@ protected:
 
 private:
     void adopt(QTcpSocket* socket, bool alreadyConnected);
+    void hook(QTcpSocket* socket);
+    void writeOut(const char* data, qint64 size, bool now);
+    void pumpHeld();
+    bool shutdownNow();
     void checkDrained();
     void postDrained();
     bool closeTlsKeepingConnection();
@@ -95,6 +103,9 @@ private:
     int heldDescriptor_ = -1;
     QPointer<QSocketNotifier> heldNotifier_;
     bool writing_ = false;      // inside write(): drain reports wait
+    QPointer<QTcpSocket> hooked_;  // the socket whose transfer signals are connected
+    QByteArray held_;           // written, waiting for the upload limit
+    bool shutdownAfterHeld_ = false;
     bool drainPosted_ = false;  // a drain report is on its way
 
     QPointer<QTcpServer> server_;

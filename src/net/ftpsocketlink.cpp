@@ -16,10 +16,47 @@ void FtpSocketLink::watch(QTcpSocket* socket, bool alreadyConnected) {
     tlsPending_ = false;
     secured_ = false;
     certificateErrors_.clear();
+    proxyFailure_.clear();
     connect(socket, &QTcpSocket::connected, this, [this] {
         up_ = true;
         tcpConnected();
     });
+    attach(socket);
+}
+
+bool FtpSocketLink::dial(QTcpSocket* socket, const NetDial::Target& target, const QHostAddress& local,
+                         int& errorCode) {
+    socket->setParent(this);
+    socket_ = socket;
+    up_ = false;
+    closeReported_ = false;
+    lastError_ = 0;
+    tlsPending_ = false;
+    secured_ = false;
+    certificateErrors_.clear();
+    proxyFailure_.clear();
+    auto* dial = new NetDial(connector_.data(), socket, this);
+    dial_ = dial;
+    dial->onEstablished = [this, socket] {
+        if (socket != socket_)
+            return;
+        attach(socket);
+        up_ = true;
+        tcpConnected();
+    };
+    dial->onFailed = [this, socket](int code, const QByteArray& proxyMessage) {
+        if (socket != socket_)
+            return;
+        proxyFailure_ = proxyMessage;
+        dropSocket();
+        if (onConnectFailed)
+            onConnectFailed(code ? code : WinSock::ConnectionRefused);
+    };
+    return dial->Start(target, local, errorCode);
+}
+
+// The signals of a socket that talks to its peer: failures, the close, TLS.
+void FtpSocketLink::attach(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (tlsPending_) {
             reportTlsFailed(error == QAbstractSocket::RemoteHostClosedError
@@ -103,6 +140,11 @@ bool FtpSocketLink::isUp() const {
 }
 
 void FtpSocketLink::dropSocket() {
+    if (dial_) {
+        dial_->Cancel();
+        dial_->deleteLater();
+        dial_ = nullptr;
+    }
     if (!socket_)
         return;
     QTcpSocket* socket = socket_;

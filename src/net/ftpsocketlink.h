@@ -5,7 +5,11 @@
 // connection (this side the TLS client, as RFC 4217 has it for both kinds
 // of connection) whose certificate is verified before it carries anything.
 
+#include "net/netconnector.h"
+#include "net/netdial.h"
+
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -40,12 +44,25 @@ public:
     // "TLSv1.3 TLS_AES_256_GCM_SHA384"; empty without TLS.
     QByteArray tlsDescription() const;
 
+    // How outgoing connections are made (proxy, limits); null: directly.
+    void setConnector(NetConnector* connector) { connector_ = connector; }
+    NetConnector* connector() const { return connector_.data(); }
+    // Why the last connect failed when a proxy was in the way: a message
+    // that names the proxy; empty after a direct failure.
+    const QByteArray& proxyFailure() const { return proxyFailure_; }
+
 protected:
     // Takes `socket` as the link's socket and watches it: a connect that
     // fails gives onConnectFailed, a connection that was up and closes gives
     // onClosed with the last error seen. A QSslSocket stays plain until
     // startTls().
     void watch(QTcpSocket* socket, bool alreadyConnected);
+    // Takes `socket` as the link's socket and connects it to `target` along
+    // the connector's path; once the socket talks to the target it is
+    // watched as above and tcpConnected() runs, otherwise onConnectFailed
+    // follows. False when binding to `local` fails at once (the number in
+    // `errorCode`; nothing is reported then).
+    bool dial(QTcpSocket* socket, const NetDial::Target& target, const QHostAddress& local, int& errorCode);
     // The TCP connection is up; by default raises onConnected.
     virtual void tcpConnected();
     // Starts the TLS handshake as client on the link's socket (a QSslSocket)
@@ -62,6 +79,9 @@ protected:
     void reportClosed(int errorCode);
 
     QPointer<QTcpSocket> socket_;
+    QPointer<NetConnector> connector_;
+    QPointer<NetDial> dial_;
+    QByteArray proxyFailure_;
     bool up_ = false;  // the connection was established
     bool closeReported_ = false;
     int lastError_ = 0;
@@ -69,6 +89,7 @@ protected:
     bool secured_ = false;
 
 private:
+    void attach(QTcpSocket* socket);
     void reportTlsFailed(const QByteArray& detail);
 
     QList<QSslError> certificateErrors_;

@@ -71,6 +71,7 @@ void THttpCli::startRequest(THttpRequest type) {
 void THttpCli::resetResults() {
     head_ = HttpResponseHead();
     errCode_ = 0;
+    proxyFailed_ = false;
     docName_.clear();
     statusCode_ = 0;
     reasonPhrase_.clear();

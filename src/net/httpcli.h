@@ -37,6 +37,7 @@
 #include <functional>
 
 class HttpConnection;
+class NetConnector;
 
 class THttpCli : public QObject {
     Q_OBJECT
@@ -67,6 +68,9 @@ public:
     // Certificates trusted for "https" besides the system's (a private
     // site's own authority, tests).
     QList<QSslCertificate> ExtraCaCertificates;
+    // How connections are made: the proxy and the rate limits (see
+    // NetConnector). Null: directly and unlimited.
+    QPointer<NetConnector> Connector;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -119,6 +123,9 @@ public:
     // received bytes (header, body, redirects alike); -1 before any
     // connection.
     qint64 MillisecondsSinceTraffic() const { return lastActivity_.isValid() ? lastActivity_.elapsed() : -1; }
+    // The request failed at the proxy (down, refusing the client, or unable
+    // to reach the server): ReasonPhrase is a message that names the proxy.
+    bool ProxyFailed() const { return proxyFailed_; }
 
     // --- Events -------------------------------------------------------------
     std::function<void(THttpCli& sender, THttpRequest rqType, quint16 errCode)> OnRequestDone;
@@ -201,6 +208,8 @@ private:
 
     HttpConnection* connection_ = nullptr;
     bool reusedConnection_ = false;
+    bool resolvedByProxy_ = false;  // the proxy resolves the host's name: no lookup here
+    bool proxyFailed_ = false;
     bool retriedFreshConnection_ = false;
     int lookupId_ = -1;         // the name lookup running for the request, -1 when none
     quint64 requestId_ = 0;     // counts operations

@@ -4,6 +4,8 @@
 #include "net/httpcli.h"
 
 #include "net/httpconnection.h"
+#include "net/netconnector.h"
+#include "net/netdial.h"
 #include "net/httprequestwriter.h"
 #include "net/httpurl.h"
 #include "net/socketerror.h"
@@ -29,12 +31,16 @@ void THttpCli::startOnTarget() {
     responseBytes_ = 0;
     const QByteArray host = HostForLookup(target_.Host);
     const quint16 port = HttpPortNumber(target_.Port, target_.Protocol);
+    const std::optional<NetProxy> proxy = PathProxyFor(Connector.data(), target_.Protocol, host);
+    resolvedByProxy_ = proxy && proxy->resolvesNames();
 
     if (connection_) {
         // Bytes that arrived on an idle connection mean it is out of step
-        // with its requests: it is not reused.
+        // with its requests: it is not reused. Nor is one that went another
+        // way than the proxy settings now say.
         if (connection_->IsOpen() && connection_->BytesAvailable() == 0 && connection_->Protocol() == target_.Protocol &&
-            connection_->PeerName() == host && connection_->Port() == port) {
+            connection_->PeerName() == host && connection_->Port() == port &&
+            connection_->Route() == (proxy ? proxy->url() : QByteArray())) {
             reusedConnection_ = true;
             connected();
             return;
@@ -53,10 +59,13 @@ void THttpCli::startOnTarget() {
     }
     const quint64 serial = serial_;
     QHostAddress literal;
-    if (literal.setAddress(QString::fromLatin1(host))) {
-        // An address needs no lookup (a lookup would ask for its name).
+    const bool isAddress = literal.setAddress(QString::fromLatin1(host));
+    if (isAddress || resolvedByProxy_) {
+        // An address needs no lookup (a lookup would ask for its name), and
+        // a proxy that resolves names gets the name itself.
         QHostInfo info;
-        info.setAddresses({literal});
+        if (isAddress)
+            info.setAddresses({literal});
         QMetaObject::invokeMethod(
             this, [this, serial, info] { lookupDone(serial, info); }, Qt::QueuedConnection);
         return;
@@ -74,7 +83,7 @@ void THttpCli::hostLookedUp(const QHostInfo& info) {
 void THttpCli::lookupDone(quint64 serial, const QHostInfo& info) {
     if (serial != serial_ || state_ != httpDnsLookup)
         return;  // abandoned or replaced meanwhile
-    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+    if (!resolvedByProxy_ && (info.error() != QHostInfo::NoError || info.addresses().isEmpty())) {
         const int code = info.error() != QHostInfo::NoError ? HostLookupErrorCode(info.error()) : WinSock::NoData;
         statusCode_ = 404;
         reasonPhrase_ = "can't resolve hostname to IP address";
@@ -100,15 +109,17 @@ void THttpCli::connectTo(const QList<QHostAddress>& addresses) {
         connectionClosed(WinSock::InvalidArgument);
         return;
     }
-    auto* connection = new HttpConnection(target_.Protocol, host, port, ExtraCaCertificates, this);
+    auto* connection = new HttpConnection(target_.Protocol, host, port, ExtraCaCertificates, Connector.data(), this);
     connection_ = connection;
     connection->onConnected = [this, connection] {
         if (connection == connection_)
             connected();
     };
     connection->onConnectFailed = [this, connection](int code, const QByteArray& reason) {
-        if (connection == connection_)
+        if (connection == connection_) {
+            proxyFailed_ = connection->FailedAtProxy();
             connectFailed(code, reason);
+        }
     };
     connection->onReadyRead = [this, connection] {
         if (connection == connection_)

@@ -1,5 +1,7 @@
 #include "net/httpconnection.h"
 
+#include "net/netconnector.h"
+#include "net/netdial.h"
 #include "net/socketerror.h"
 
 #include <QSslConfiguration>
@@ -7,8 +9,20 @@
 #include <QTimer>
 
 HttpConnection::HttpConnection(const QByteArray& protocol, const QByteArray& peerName, quint16 port,
-                               const QList<QSslCertificate>& extraCaCertificates, QObject* parent)
-    : QObject(parent), protocol_(protocol), peerName_(peerName), port_(port), extraCa_(extraCaCertificates) {}
+                               const QList<QSslCertificate>& extraCaCertificates, NetConnector* connector,
+                               QObject* parent)
+    : QObject(parent),
+      protocol_(protocol),
+      peerName_(peerName),
+      port_(port),
+      extraCa_(extraCaCertificates),
+      connector_(connector) {
+    if (connector) {
+        connect(&connector->DownloadLimiter(), &NetRateLimiter::RateChanged, this, &HttpConnection::applyReadLimit);
+        if (const auto proxy = connector->ProxyFor(protocol_, peerName_))
+            route_ = proxy->url();
+    }
+}
 
 HttpConnection::~HttpConnection() {
     silence();
@@ -16,11 +30,15 @@ HttpConnection::~HttpConnection() {
         socket_->abort();
 }
 
+NetRateLimiter* HttpConnection::uploadLimit() const { return UploadLimiterOf(connector_.data()); }
+NetRateLimiter* HttpConnection::downloadLimit() const { return DownloadLimiterOf(connector_.data()); }
+
 bool HttpConnection::Start(const QList<QHostAddress>& addresses, const QByteArray& localAddr, int& errorCode) {
     addresses_ = addresses;
     localAddr_ = localAddr;
     nextAddress_ = 0;
-    if (addresses_.isEmpty()) {
+    // A proxy that resolves names takes the host name instead of addresses.
+    if (addresses_.isEmpty() && route_.isEmpty()) {
         errorCode = WinSock::AddressNotAvailable;
         return false;
     }
@@ -37,71 +55,101 @@ bool HttpConnection::Start(const QList<QHostAddress>& addresses, const QByteArra
 }
 
 int HttpConnection::connectNext() {
+    if (dial_) {
+        dial_->Cancel();
+        dial_->deleteLater();
+    }
     if (socket_) {
         socket_->disconnect(this);
         socket_->abort();
         socket_->deleteLater();
     }
-    const QHostAddress address = addresses_.at(nextAddress_++);
-    QTcpSocket* socket = nullptr;
-    if (protocol_ == "https") {
-        auto* tls = new QSslSocket(this);
-        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-        if (!extraCa_.isEmpty())
-            config.addCaCertificates(extraCa_);
-        config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        tls->setSslConfiguration(config);
-        tls->setPeerVerifyName(QString::fromLatin1(peerName_));
-        connect(tls, &QSslSocket::encrypted, this, &HttpConnection::handleEstablished);
-        connect(tls, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
-            // Not ignored: the handshake fails and errorOccurred follows.
-            tlsFailure_ = errors.isEmpty() ? QByteArray("certificate rejected") : errors.first().errorString().toUtf8();
-        });
-        socket = tls;
-    } else {
-        socket = new QTcpSocket(this);
-        connect(socket, &QTcpSocket::connected, this, &HttpConnection::handleEstablished);
-    }
+    const QHostAddress address = nextAddress_ < addresses_.size() ? addresses_.at(nextAddress_) : QHostAddress();
+    ++nextAddress_;
+    QTcpSocket* socket = NewNetSocket(protocol_ == "https", this);
     socket_ = socket;
+    auto* dial = new NetDial(connector_.data(), socket, this);
+    dial_ = dial;
+    dial->onEstablished = [this] { tunnelReady(); };
+    dial->onFailed = [this](int code, const QByteArray& proxyMessage) { dialFailed(code, proxyMessage); };
+    const QHostAddress local = localAddr_.isEmpty() || localAddr_ == "0.0.0.0"
+                                   ? QHostAddress()
+                                   : QHostAddress(QString::fromLatin1(localAddr_));
+    int bindError = 0;
+    if (!dial->Start(NetDial::Target{protocol_, peerName_, address, port_}, local, bindError))
+        return bindError ? bindError : WinSock::AddressNotAvailable;
+    return 0;
+}
+
+void HttpConnection::dialFailed(int code, const QByteArray& proxyMessage) {
+    if (!proxyMessage.isEmpty()) {
+        // The proxy is the same for every address: no point in the next one.
+        failedAtProxy_ = true;
+        connectFailed(code, proxyMessage, false);
+        return;
+    }
+    if (code == 0)
+        code = WinSock::ConnectionReset;  // closed before the connection was set up
+    connectFailed(code, SocketErrorDesc(code) + " (Error #" + QByteArray::number(code) + ")", true);
+}
+
+// The socket talks to the target (directly or through the tunnel): TLS
+// starts here, verified for the site's name whatever sits between.
+void HttpConnection::tunnelReady() {
+    QTcpSocket* socket = socket_;
+    if (!socket)
+        return;
     connect(socket, &QTcpSocket::readyRead, this, [this] {
-        if (established_ && onReadyRead)
-            onReadyRead();
+        if (established_)
+            pumpRead();
     });
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        if (established_ && socket_ && socket_->bytesToWrite() == 0 && onAllWritten)
+        if (!established_ || !socket_)
+            return;
+        if (!held_.isEmpty()) {
+            pumpWrite();
+            return;
+        }
+        if (socket_->bytesToWrite() == 0 && onAllWritten)
             onAllWritten();
     });
     connect(socket, &QTcpSocket::errorOccurred, this, &HttpConnection::handleError);
     connect(socket, &QTcpSocket::disconnected, this, [this] {
         if (established_)
-            reportClosed(0);
+            peerClosed(0);
     });
-
-    if (!localAddr_.isEmpty() && localAddr_ != "0.0.0.0") {
-        if (!socket->bind(QHostAddress(QString::fromLatin1(localAddr_)))) {
-            const int code = SocketErrorCode(socket->error());
-            return code ? code : WinSock::AddressNotAvailable;
-        }
+    auto* tls = qobject_cast<QSslSocket*>(socket);
+    if (!tls) {
+        handleEstablished();
+        return;
     }
-    if (auto* tls = qobject_cast<QSslSocket*>(socket))
-        tls->connectToHostEncrypted(address.toString(), port_, QString::fromLatin1(peerName_));
-    else
-        socket->connectToHost(address, port_);
-    return 0;
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    if (!extraCa_.isEmpty())
+        config.addCaCertificates(extraCa_);
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    tls->setSslConfiguration(config);
+    tls->setPeerVerifyName(QString::fromLatin1(peerName_));
+    connect(tls, &QSslSocket::encrypted, this, &HttpConnection::handleEstablished);
+    connect(tls, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+        // Not ignored: the handshake fails and errorOccurred follows.
+        tlsFailure_ = errors.isEmpty() ? QByteArray("certificate rejected") : errors.first().errorString().toUtf8();
+    });
+    tls->startClientEncryption();
 }
 
 void HttpConnection::handleEstablished() {
     established_ = true;
+    applyReadLimit();
     if (onConnected)
         onConnected();
 }
 
 void HttpConnection::handleError(QAbstractSocket::SocketError error) {
     if (established_) {
-        reportClosed(SocketErrorCode(error));
+        peerClosed(SocketErrorCode(error));
         return;
     }
-    // Still connecting: this address failed.
+    // The TLS handshake (or the connection under it) failed.
     int code = SocketErrorCode(error);
     QByteArray reason;
     if (error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError ||
@@ -119,8 +167,11 @@ void HttpConnection::handleError(QAbstractSocket::SocketError error) {
             code = WinSock::ConnectionReset;  // closed before the connection was set up
         reason = SocketErrorDesc(code) + " (Error #" + QByteArray::number(code) + ")";
     }
-    const bool certificateProblem = code == TlsError::CertificateRejected;
-    if (!certificateProblem && nextAddress_ < addresses_.size()) {
+    connectFailed(code, reason, code != TlsError::CertificateRejected);
+}
+
+void HttpConnection::connectFailed(int code, QByteArray reason, bool mayTryNext) {
+    if (mayTryNext && nextAddress_ < addresses_.size()) {
         tlsFailure_.clear();
         const int bindError = connectNext();
         if (bindError == 0)
@@ -136,12 +187,46 @@ void HttpConnection::handleError(QAbstractSocket::SocketError error) {
         report(code, reason);
 }
 
+// The peer closed (or the connection broke). Bytes the download limit still
+// holds in the socket come first: the close is reported once they are read.
+void HttpConnection::peerClosed(int errorCode) {
+    NetRateLimiter* limit = downloadLimit();
+    if (socket_ && socket_->bytesAvailable() > 0 && limit && limit->Limited()) {
+        closePending_ = true;
+        pendingCloseCode_ = errorCode;
+        return;
+    }
+    reportClosed(errorCode);
+}
+
 void HttpConnection::reportClosed(int errorCode) {
     if (closedReported_)
         return;
     closedReported_ = true;
+    closePending_ = false;
     if (onClosed)
         onClosed(errorCode);
+}
+
+void HttpConnection::pumpRead() {
+    QPointer<HttpConnection> self(this);
+    if (onReadyRead && socket_ && socket_->bytesAvailable() > 0)
+        onReadyRead();
+    if (self.isNull())
+        return;
+    if (closePending_ && (!socket_ || socket_->bytesAvailable() == 0))
+        reportClosed(pendingCloseCode_);
+}
+
+// A limited connection keeps a small read buffer, so that the system stops
+// taking the server's data when the limit holds it back.
+void HttpConnection::applyReadLimit() {
+    if (!socket_ || !established_)
+        return;
+    NetRateLimiter* limit = downloadLimit();
+    socket_->setReadBufferSize(limit ? limit->ReadBufferSize() : 0);
+    if (limit && !limit->Limited() && socket_->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &HttpConnection::pumpRead, Qt::QueuedConnection);
 }
 
 void HttpConnection::silence() {
@@ -150,30 +235,76 @@ void HttpConnection::silence() {
     onReadyRead = nullptr;
     onAllWritten = nullptr;
     onClosed = nullptr;
+    if (dial_)
+        dial_->Cancel();
     if (socket_)
         socket_->disconnect(this);
+    if (connector_) {
+        connector_->UploadLimiter().CancelWait(this);
+        connector_->DownloadLimiter().CancelWait(this);
+    }
 }
 
 bool HttpConnection::IsOpen() const {
-    return established_ && !closedReported_ && socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+    return established_ && !closedReported_ && !closePending_ && socket_ &&
+           socket_->state() == QAbstractSocket::ConnectedState;
 }
 
 qint64 HttpConnection::BytesAvailable() const { return socket_ ? socket_->bytesAvailable() : 0; }
 
-qint64 HttpConnection::Read(char* data, qint64 maxSize) { return socket_ ? socket_->read(data, maxSize) : -1; }
-
-void HttpConnection::Write(const QByteArray& bytes) {
-    if (socket_)
-        socket_->write(bytes);
+qint64 HttpConnection::Read(char* data, qint64 maxSize) {
+    if (!socket_)
+        return -1;
+    NetRateLimiter* limit = downloadLimit();
+    if (!limit || !limit->Limited())
+        return socket_->read(data, maxSize);
+    const qint64 wanted = std::min(maxSize, socket_->bytesAvailable());
+    const qint64 granted = limit->Take(wanted);
+    if (granted < wanted)
+        limit->Wait(this, [this] { pumpRead(); });
+    if (granted <= 0)
+        return 0;
+    const qint64 n = socket_->read(data, granted);
+    limit->Return(granted - std::max<qint64>(n, 0));
+    return n;
 }
 
-qint64 HttpConnection::BytesToWrite() const { return socket_ ? socket_->bytesToWrite() : 0; }
+void HttpConnection::Write(const QByteArray& bytes) {
+    if (!socket_)
+        return;
+    NetRateLimiter* limit = uploadLimit();
+    if (held_.isEmpty() && (!limit || !limit->Limited())) {
+        socket_->write(bytes);
+        return;
+    }
+    held_ += bytes;
+    pumpWrite();
+}
+
+// Bytes held for the upload limit go to the socket as it lets them.
+void HttpConnection::pumpWrite() {
+    if (!socket_ || held_.isEmpty())
+        return;
+    NetRateLimiter* limit = uploadLimit();
+    const qint64 granted = limit ? limit->Take(held_.size()) : held_.size();
+    if (granted > 0) {
+        socket_->write(held_.constData(), granted);
+        held_.remove(0, granted);
+    }
+    if (!held_.isEmpty() && limit)
+        limit->Wait(this, [this] { pumpWrite(); });
+}
+
+qint64 HttpConnection::BytesToWrite() const { return (socket_ ? socket_->bytesToWrite() : 0) + held_.size(); }
 
 void HttpConnection::CloseGracefully() {
     silence();
     QTcpSocket* socket = socket_;
     if (!socket)
         return;
+    // Whatever the limit still held goes with the close.
+    if (!held_.isEmpty())
+        socket->write(std::exchange(held_, {}));
     // The socket outlives this object until its pending bytes went out and
     // it closed; a peer that never takes them cannot keep it for long.
     socket_ = nullptr;
@@ -190,6 +321,7 @@ void HttpConnection::CloseGracefully() {
 
 void HttpConnection::Abort() {
     silence();
+    held_.clear();
     if (socket_)
         socket_->abort();
 }

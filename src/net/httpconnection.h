@@ -1,8 +1,11 @@
 #pragma once
-// One TCP connection of the HTTP client, plain or TLS: binds to the local
-// address, connects to the resolved addresses of the host one after another,
-// verifies the server's certificate for "https", and reports what happens
-// through callbacks. Failures carry Windows Sockets numbers and texts.
+// One TCP connection of the HTTP client, plain or TLS: made along the
+// connector's path (directly or through its proxy, see NetDial), to the
+// resolved addresses of the host one after another, with the server's
+// certificate verified for "https" against the site's name (through a proxy
+// too), and reported through callbacks. Failures carry Windows Sockets
+// numbers and texts. Reads draw on the connector's download limit and
+// writes on its upload limit.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -13,34 +16,44 @@
 #include <QTcpSocket>
 #include <functional>
 
+class NetConnector;
+class NetDial;
+class NetRateLimiter;
+
 class HttpConnection : public QObject {
     Q_OBJECT
 public:
     // `peerName` is the host name the certificate must carry ("https").
+    // `connector` may be null: direct and unlimited.
     HttpConnection(const QByteArray& protocol, const QByteArray& peerName, quint16 port,
-                   const QList<QSslCertificate>& extraCaCertificates, QObject* parent = nullptr);
+                   const QList<QSslCertificate>& extraCaCertificates, NetConnector* connector = nullptr,
+                   QObject* parent = nullptr);
     ~HttpConnection() override;
 
     // Binds to `localAddr` (empty or "0.0.0.0": any) and starts connecting
-    // to the first address. False when the connect call fails at once; the
-    // Windows Sockets number is then in `errorCode`.
+    // to the first address. With a proxy that resolves names, `addresses`
+    // may be empty: the proxy gets the host name. False when the connect
+    // call fails at once; the Windows Sockets number is then in `errorCode`.
     bool Start(const QList<QHostAddress>& addresses, const QByteArray& localAddr, int& errorCode);
 
     // The connection is established (for TLS: the handshake is done).
     std::function<void()> onConnected;
     // Every address failed: the last failure's number and the text for the
-    // reply ("Connection refused (Error #10061)").
+    // reply ("Connection refused (Error #10061)", or the proxy's message).
     std::function<void(int errorCode, const QByteArray& reason)> onConnectFailed;
     std::function<void()> onReadyRead;
     // All bytes handed to Write went out.
     std::function<void()> onAllWritten;
     // The established connection closed: 0 for an orderly close by the
-    // peer, otherwise the failure's number. Reported once.
+    // peer, otherwise the failure's number. Reported once, and only after
+    // the bytes that came before the close could be read.
     std::function<void(int errorCode)> onClosed;
 
     bool IsOpen() const;
     bool IsEstablished() const { return established_; }
     qint64 BytesAvailable() const;
+    // Reads what the download limit lets through now (0 when it lets
+    // nothing: onReadyRead follows when it does).
     qint64 Read(char* data, qint64 maxSize);
     void Write(const QByteArray& bytes);
     qint64 BytesToWrite() const;
@@ -53,23 +66,44 @@ public:
     const QByteArray& Protocol() const { return protocol_; }
     const QByteArray& PeerName() const { return peerName_; }
     quint16 Port() const { return port_; }
+    // The proxy the connection goes through ("socks5h://host:port"); empty
+    // for a direct one.
+    const QByteArray& Route() const { return route_; }
+    // The connection failed at the proxy: the failure's text names it.
+    bool FailedAtProxy() const { return failedAtProxy_; }
 
 private:
     int connectNext();  // 0, or the number of a failed bind
+    void dialFailed(int code, const QByteArray& proxyMessage);
+    void tunnelReady();
     void handleError(QAbstractSocket::SocketError error);
+    void connectFailed(int code, QByteArray reason, bool mayTryNext);
     void handleEstablished();
+    void peerClosed(int errorCode);
     void reportClosed(int errorCode);
+    void pumpRead();
+    void pumpWrite();
+    void applyReadLimit();
     void silence();
+    NetRateLimiter* uploadLimit() const;
+    NetRateLimiter* downloadLimit() const;
 
     QByteArray protocol_;
     QByteArray peerName_;
     quint16 port_;
     QList<QSslCertificate> extraCa_;
+    QPointer<NetConnector> connector_;
     QList<QHostAddress> addresses_;
     QByteArray localAddr_;
     qsizetype nextAddress_ = 0;
     QPointer<QTcpSocket> socket_;
+    QPointer<NetDial> dial_;
+    QByteArray route_;
     bool established_ = false;
+    bool failedAtProxy_ = false;
     bool closedReported_ = false;
-    QByteArray tlsFailure_;  // the certificate problem that ended the handshake
+    bool closePending_ = false;  // closed, but bytes held back by the limit are still to be read
+    int pendingCloseCode_ = 0;
+    QByteArray held_;            // bytes written, waiting for the upload limit
+    QByteArray tlsFailure_;      // the certificate problem that ended the handshake
 };

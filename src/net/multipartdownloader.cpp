@@ -29,10 +29,12 @@ TMyHttpCli* TMultipartHttpDownloader::newPartClient(int index) {
 }
 
 void TMultipartHttpDownloader::copyConnectionProperties(TMyHttpCli& part) const {
-    // The user, password, proxy, SOCKS and authentication properties have no
-    // counterpart in the HTTP client, which always connects directly.
+    // The user, password, proxy, SOCKS and authentication properties of the
+    // form have no counterpart in the HTTP client: its connector says how it
+    // connects.
     part.URL = URL;
     part.Agent = Agent;
+    part.Connector = Connector;
 }
 
 void TMultipartHttpDownloader::retireParts() {
@@ -149,8 +151,9 @@ void TMultipartHttpDownloader::probeFinished(TMyHttpCli& probe, quint16 errCode)
         return;
     }
     if (errCode != 0) {
+        // A proxy that failed is named: "Download failed" would hide where.
         if (display("ErrorCode = " + QByteArray::number(errCode)))
-            failTransfer(errCode, "Download failed");
+            failTransfer(errCode, probe.ProxyFailed() ? probe.ReasonPhrase() : QByteArray("Download failed"));
         return;
     }
     const int status = probe.StatusCode();

@@ -36,6 +36,7 @@
 //     down.Start();
 
 #include "net/myhttpcli.h"
+#include "net/netconnector.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -77,10 +78,9 @@ public:
 
     // --- Properties ---------------------------------------------------------
     QByteArray URL;  // address of the document
-    // Connection settings of the owner's form. The program's HTTP client
-    // has no proxy, SOCKS relay or server authentication (none of the
-    // program's requests uses them): the part clients connect directly, and
-    // these values do not change the requests.
+    // Connection settings of the owner's form. They do not change the
+    // requests: the proxy comes from Connector, and no request of the
+    // program uses server authentication.
     QByteArray Username;
     QByteArray Password;
     QByteArray Proxy;
@@ -98,6 +98,9 @@ public:
     // The User-Agent of the part clients: the HTTP client's default unless
     // the owner names itself.
     QByteArray Agent = "Mozilla/4.0 (compatible; QHC)";
+    // How the part clients connect (proxy, rate limits); null: directly and
+    // unlimited. Every range shares the connector's download limit.
+    QPointer<NetConnector> Connector;
 
     // Time limits and bounds (properties, so tests can shorten them).
     int StatsInterval = 1000;  // ms between statistics ticks while the ranges run

@@ -146,7 +146,8 @@ void TMultipartHttpDownloader::partFinished(TMyHttpCli& part, quint16 errCode) {
     }
     if (errCode != 0 && part.RejectedStatus == 0) {
         if (display("Download done index = " + index + "  ErrorCode = " + QByteArray::number(errCode)))
-            rangeFailed(part, errCode, "ErrorCode = " + QByteArray::number(errCode));
+            rangeFailed(part, errCode,
+                        part.ProxyFailed() ? part.ReasonPhrase() : "ErrorCode = " + QByteArray::number(errCode));
         return;
     }
     const int status = part.RejectedStatus != 0 ? part.RejectedStatus : part.StatusCode();
