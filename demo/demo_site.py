@@ -53,6 +53,8 @@ def parse_arguments(argv):
     p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
                    help="give the demo account a folder \"大目录\" listing ROWS generated files")
     p.add_argument("--ready-file", help="also write the ready line into this file")
+    p.add_argument("--only-from", metavar="ADDRESS",
+                   help="refuse HTTP and FTP connections from any other peer address (tests through a proxy)")
     return p.parse_args(argv)
 
 
@@ -92,9 +94,10 @@ def main(argv=None) -> int:
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))
     try:
         httpd = SiteServer(("127.0.0.1", args.http_port),
-                           Site(store, config, request_log, site_path, register_path, vendor_path))
+                           Site(store, config, request_log, site_path, register_path, vendor_path),
+                           only_from=args.only_from)
         ftpd = ftp.make_server(store, args.ftp_port, ftp_log, os.path.join(data_dir, "ftpd.log"),
-                               tls_cert=args.ftp_tls_cert, tls_key=args.ftp_tls_key)
+                               tls_cert=args.ftp_tls_cert, tls_key=args.ftp_tls_key, only_from=args.only_from)
     except OSError as error:
         print(f"cannot listen on 127.0.0.1: {error.strerror}", file=sys.stderr)
         if temporary:

@@ -44,6 +44,8 @@ class LoggedHandler(FTPHandler):
     banner = "Quellix demo FTP server ready."
     # Active mode connects back only to the client's own address (loopback here).
     permit_foreign_addresses = False
+    # Refuses control connections (and so data connections) from other peers.
+    only_from: str | None = None
 
     def __init__(self, conn, server, ioloop=None):
         self.session = next(_sessions)
@@ -55,6 +57,13 @@ class LoggedHandler(FTPHandler):
             return data.decode("utf8")
         except UnicodeDecodeError:
             return data.decode("gbk", errors="replace")
+
+    def handle(self):
+        if self.only_from and self.remote_ip != self.only_from:
+            self.respond("421 Connections from %s are refused here." % self.remote_ip)
+            self.close_when_done()
+            return
+        super().handle()
 
     def pre_process_command(self, line, cmd, arg):
         if self.dialogue_log:
@@ -68,7 +77,8 @@ class LoggedHandler(FTPHandler):
 
 
 def make_server(store: Store, port: int, log: FtpLog, server_log_path: str,
-                tls_cert: str | None = None, tls_key: str | None = None) -> FTPServer:
+                tls_cert: str | None = None, tls_key: str | None = None,
+                only_from: str | None = None) -> FTPServer:
     logger = logging.getLogger("pyftpdlib")
     logger.propagate = False
     logger.setLevel(logging.INFO)
@@ -78,7 +88,7 @@ def make_server(store: Store, port: int, log: FtpLog, server_log_path: str,
     for account in store.accounts.values():
         authorizer.add_user(account.ftp_user, account.ftp_password, store.ftp_home(account), perm="elradfmwMT")
     bases: tuple = (LoggedHandler,)
-    attributes = {"authorizer": authorizer, "dialogue_log": log}
+    attributes = {"authorizer": authorizer, "dialogue_log": log, "only_from": only_from}
     if tls_cert:
         from pyftpdlib.handlers import TLS_FTPHandler
         bases = (LoggedHandler, TLS_FTPHandler)

@@ -290,9 +290,15 @@ class SiteServer(socketserver.ThreadingMixIn, socketserver.TCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, address, site: Site):
+    def __init__(self, address, site: Site, only_from: str | None = None):
         self.site = site
+        self.only_from = only_from
         super().__init__(address, Connection)
+
+    def verify_request(self, request, client_address) -> bool:
+        # With only_from, a connection from any other address is closed
+        # unanswered: a test shows so that its client went through a proxy.
+        return not self.only_from or client_address[0] == self.only_from
 
     def handle_error(self, request, client_address) -> None:
         pass  # a dropped connection is the client's business, not a server fault

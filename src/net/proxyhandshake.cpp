@@ -205,6 +205,11 @@ ProxyStep HttpConnectHandshake::takeLine(const QByteArray& rawLine) {
     QByteArray line = rawLine;
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
+    if (interim_) {
+        // The lines of an interim reply, up to its empty line.
+        interim_ = !line.isEmpty();
+        return ProxyStep::More;
+    }
     if (status_ == 0) {
         // "HTTP/1.1 200 Connection established"
         if (!line.startsWith("HTTP/1.") || line.size() < 12 || line.at(8) != ' ')
@@ -214,8 +219,10 @@ ProxyStep HttpConnectHandshake::takeLine(const QByteArray& rawLine) {
         if (!ok || status_ < 100)
             return failWith(WinSock::ConnectionAborted, "不是 HTTP 代理"_gbk);
         statusText_ = line.mid(9).trimmed();
-        if (status_ < 200)
+        if (status_ < 200) {
             status_ = 0;  // an interim reply; the real one follows
+            interim_ = true;
+        }
         return ProxyStep::More;
     }
     if (!line.isEmpty())
@@ -224,7 +231,9 @@ ProxyStep HttpConnectHandshake::takeLine(const QByteArray& rawLine) {
     // connection into the tunnel.
     if (status_ >= 200 && status_ < 300)
         return ProxyStep::Done;
-    if (status_ == 407)
+    // tinyproxy answers a CONNECT with wrong credentials with 401: for a
+    // tunnel request it can only mean the proxy's credentials.
+    if (status_ == 407 || status_ == 401)
         return failWith(WinSock::AccessDenied,
                         (proxy_.user.isEmpty() ? "需要用户名和密码"_gbk : "用户名或密码被拒绝"_gbk) + " (" +
                             statusText_ + ")");

@@ -82,6 +82,7 @@ private:
     ProxyTarget target_;
     int lines_ = 0;
     int status_ = 0;
+    bool interim_ = false;  // inside a 1xx reply
     QByteArray statusText_;
     ProxyFailure failure_;
 };

@@ -3,7 +3,7 @@
 
 usage: pyftpserver.py --home DIR [--user NAME] [--password WORD] [--port N]
                       [--tls-cert PEM --tls-key PEM [--tls-required]]
-                      [--command-log FILE]
+                      [--command-log FILE] [--only-from ADDRESS]
 
 Listens on 127.0.0.1 (port 0: a free port chosen by the system; passive data
 ports likewise), prints "PORT <n>" on standard output once it accepts
@@ -15,7 +15,9 @@ With --tls-cert the server offers explicit TLS (AUTH TLS, PBSZ, PROT) with
 that certificate and key, and takes plain text as well; --tls-required makes
 it refuse USER and PASS without TLS and data connections without PROT P
 (python3-openssl). --command-log appends every command line received to FILE,
-so that a test sees what reached the server.
+so that a test sees what reached the server. --only-from refuses control and
+data connections from any other peer address (a test that puts a proxy
+between shows this way that nothing went around it).
 """
 import argparse
 import logging
@@ -38,6 +40,7 @@ def main():
     parser.add_argument("--tls-key")
     parser.add_argument("--tls-required", action="store_true")
     parser.add_argument("--command-log")
+    parser.add_argument("--only-from")
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
@@ -51,6 +54,13 @@ def main():
         base = TLS_FTPHandler
 
     class Handler(base):
+        def handle(self):
+            if args.only_from and self.remote_ip != args.only_from:
+                self.respond("421 Connections from %s are refused here." % self.remote_ip)
+                self.close_when_done()
+                return
+            super().handle()
+
         def pre_process_command(self, line, cmd, arg):
             if args.command_log:
                 with open(args.command_log, "a", encoding="utf-8", errors="replace") as log:
