@@ -35,6 +35,7 @@ void TMultipartHttpDownloader::copyConnectionProperties(TMyHttpCli& part) const 
     part.URL = URL;
     part.Agent = Agent;
     part.Connector = Connector;
+    part.ExtraCaCertificates = ExtraCaCertificates;
 }
 
 void TMultipartHttpDownloader::retireParts() {

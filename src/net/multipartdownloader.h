@@ -101,6 +101,9 @@ public:
     // How the part clients connect (proxy, rate limits); null: directly and
     // unlimited. Every range shares the connector's download limit.
     QPointer<NetConnector> Connector;
+    // Certificates the part clients trust for "https" besides the system's
+    // (a private site's own authority, tests).
+    QList<QSslCertificate> ExtraCaCertificates;
 
     // Time limits and bounds (properties, so tests can shorten them).
     int StatsInterval = 1000;  // ms between statistics ticks while the ranges run
