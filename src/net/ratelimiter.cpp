@@ -63,6 +63,12 @@ qint64 NetRateLimiter::Take(qint64 wanted) {
         return wanted;
     }
     refill();
+    // Crumbs are not handed out: a reader that takes what accrued while it
+    // handled its last piece would otherwise loop on a few hundred bytes at
+    // a time, without ever giving the event loop back. It waits for a
+    // waking's worth instead.
+    if (tokens_ < std::min(double(wanted), wakeLevel()))
+        return 0;
     const qint64 granted = std::min<qint64>(wanted, qint64(std::floor(tokens_)));
     if (granted <= 0)
         return 0;
@@ -122,7 +128,7 @@ void NetRateLimiter::wakeAll() {
             continue;
         if (rate_ > 0) {
             refill();
-            if (tokens_ < 1) {
+            if (tokens_ < wakeLevel()) {
                 waiters_.append(waiter);
                 continue;
             }
