@@ -13,6 +13,7 @@ SiteProbe::SiteProbe(THttpCli& http) : http_(http) {
 bool SiteProbe::ProbeUrl(const QByteArray& address) {
     try {
         ProbeDone = false;
+        LastProxyFailure.clear();
         http_.URL = address;
         http_.HeadASync();
         QElapsedTimer clock;
@@ -20,8 +21,11 @@ bool SiteProbe::ProbeUrl(const QByteArray& address) {
         const int checkMs = std::clamp(TimeLimitMs / 10, 10, 1000);
         const WaitOutcome outcome = WaitWhileProcessingEvents(
             [this] { return ProbeDone; }, [&] { return clock.elapsed() >= TimeLimitMs; }, checkMs);
-        if (outcome == WaitOutcome::Done)
+        if (outcome == WaitOutcome::Done) {
+            if (http_.ProxyFailed())
+                LastProxyFailure = http_.ReasonPhrase();
             return http_.StatusCode() == 200;
+        }
         http_.Abort();
         return false;
     } catch (const std::exception&) {

@@ -17,6 +17,9 @@ public:
 
     int TimeLimitMs = 30000;
     bool ProbeDone = false;
+    // When the last probe failed at the proxy (down, refusing the client,
+    // unable to reach the site): the message that names it; else empty.
+    QByteArray LastProxyFailure;
 
 private:
     THttpCli& http_;

@@ -73,7 +73,9 @@ TEST(ToolHelp, HelpPrintsTheUsageOnStandardOutputAndSucceeds) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out, all.out);
 
-    const QByteArray getUsage = "usage: quellix-tool get URL OUTFILE [--parts N] [--agent TEXT]\n";
+    const QByteArray getUsage =
+        "usage: quellix-tool get URL OUTFILE [--parts N] [--agent TEXT] [--proxy URL] [--proxy-password-file FILE] "
+        "[--limit-rate RATE]\n";
     for (const QStringList& args : {QStringList{QStringLiteral("get"), QStringLiteral("--help")},
                                     QStringList{QStringLiteral("get"), QStringLiteral("http://h/"), QStringLiteral("--help")},
                                     QStringList{QStringLiteral("help"), QStringLiteral("get")}}) {

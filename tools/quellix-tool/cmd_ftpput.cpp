@@ -6,6 +6,7 @@
 // file's certificates besides the system's.
 
 #include "command.h"
+#include "net_options.h"
 #include "net/ftpclient.h"
 #include "net/ftpfailure.h"
 #include "text/gbk.h"
@@ -21,7 +22,8 @@ namespace {
 
 const char kUsage[] =
     "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
-    "[--retries N] [--retry-wait S] [--tls never|auto|require] [--cacert FILE] [--verbose] LOCAL REMOTE\n"
+    "[--retries N] [--retry-wait S] [--tls never|auto|require] [--cacert FILE] [--verbose]\n"
+    "  [--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE] LOCAL REMOTE\n"
     "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again: it logs\n"
     "  in again, asks SIZE and continues with REST from the server's size, at once after a try that\n"
     "  sent bytes, else after S, 2.5 S, 5 S ... seconds (default S = 2); N tries in a row that send\n"
@@ -190,6 +192,10 @@ private:
 };
 
 int runFtpPut(ToolArgs& args) {
+    NetworkOptions network;
+    QByteArray error;
+    if (!TakeNetworkOptions(args, network, error))
+        return UsageError("ftp-put");
     bool missing = false;
     QByteArray host, port = "21", user, pass, dir, timeout = "15", tls = "auto", caFile;
     const bool hasHost = args.takeOption("--host", host, missing);
@@ -216,6 +222,13 @@ int runFtpPut(ToolArgs& args) {
         !retriesOk || retries < 0 || !waitOk || retryWait < 0 || args.raw.size() != 2)
         return UsageError("ftp-put");
 
+    // One connector for every try: the limit holds for the whole run.
+    const std::unique_ptr<NetConnector> connector = MakeConnector(network, "ftp-put", error);
+    if (!connector) {
+        WriteErr("ftp-put: " + error + "\n");
+        return 2;
+    }
+
     const QString local = QString::fromLocal8Bit(args.raw[0]);
     const QFileInfo info(local);
     if (!info.isFile()) {
@@ -230,6 +243,7 @@ int runFtpPut(ToolArgs& args) {
     for (int attempt = 0;; ++attempt) {
         FtpPutRun run(resume || attempt > 0, info.size(), verbose);
         TFtpClient& ftp = run.ftp;
+        ftp.Connector = connector.get();
         ftp.TlsMode = tls == "never" ? TFtpTlsMode::Never
                       : tls == "require" ? TFtpTlsMode::Required
                                          : TFtpTlsMode::IfOffered;

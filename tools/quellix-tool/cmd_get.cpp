@@ -2,6 +2,7 @@
 // checking a site's downloads and for measuring the downloader.
 
 #include "command.h"
+#include "net_options.h"
 #include "net/multipartdownloader.h"
 #include "text/errors.h"
 
@@ -13,7 +14,8 @@
 
 namespace {
 
-const char* const usage = "get URL OUTFILE [--parts N] [--agent TEXT]";
+const char* const usage =
+    "get URL OUTFILE [--parts N] [--agent TEXT] [--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE]";
 
 // "812.4 Mbit/s" from kilobits per second.
 QByteArray rateText(double kilobitsPerSecond) {
@@ -35,6 +37,10 @@ QByteArray progressLine(const TMultipartHttpDownloader& down) {
 }
 
 int runGet(ToolArgs& args) {
+    NetworkOptions network;
+    QByteArray error;
+    if (!TakeNetworkOptions(args, network, error))
+        return UsageError("get");
     bool missing = false;
     QByteArray partsText = "2";
     QByteArray agent;
@@ -46,6 +52,12 @@ int runGet(ToolArgs& args) {
     const int parts = partsText.toInt(&ok);
     if (!ok)
         return UsageError("get");
+
+    const std::unique_ptr<NetConnector> connector = MakeConnector(network, "get", error);
+    if (!connector) {
+        WriteErr("quellix-tool get: " + error + "\n");
+        return 2;
+    }
 
     QFile output(QString::fromLocal8Bit(args.raw[1]));
     // Unbuffered: every block goes from the receive buffer to the file at
@@ -59,6 +71,7 @@ int runGet(ToolArgs& args) {
     down.URL = TerminalToGbk(args.raw[0]);
     down.PartCount = parts;
     down.FileStream = &output;
+    down.Connector = connector.get();
     if (hasAgent)
         down.Agent = TerminalToGbk(agent);
 

@@ -2,6 +2,7 @@
 // operators checking a site and for testing from outside.
 
 #include "command.h"
+#include "net_options.h"
 #include "net/httpcli.h"
 #include "net/siteclient.h"
 #include "text/errors.h"
@@ -18,7 +19,7 @@ namespace {
 const char* const usage =
     "http [--head | --post BODY [--blocking]] [--site] [--agent TEXT] [--version 1.0|1.1] [--cacert FILE]\n"
     "                    [--range BEGIN-[END]] [--no-follow] [--max-relocations N] [--timeout SECONDS]\n"
-    "                    [-o FILE] URL";
+    "                    [-o FILE] [--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE] URL";
 
 struct Options {
     THttpRequest method = httpGET;
@@ -81,11 +82,21 @@ void printResults(THttpCli& http, quint16 errCode) {
 }
 
 int runHttp(ToolArgs& args) {
+    NetworkOptions network;
+    QByteArray error;
+    if (!TakeNetworkOptions(args, network, error))
+        return UsageError("http");
     Options o;
     if (!parseOptions(args, o))
         return UsageError("http");
+    const std::unique_ptr<NetConnector> connector = MakeConnector(network, "http", error);
+    if (!connector) {
+        WriteErr("quellix-tool http: " + error + "\n");
+        return 2;
+    }
 
     THttpCli http("HttpCli1");
+    http.Connector = connector.get();
     if (o.site)
         ApplySiteClientSettings(http);
     if (o.hasAgent)

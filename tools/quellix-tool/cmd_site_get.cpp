@@ -61,6 +61,7 @@ int runGet(SiteArgs& args) {
 
     const SiteSession& session = site->Session();
     FileDownload download{QString(), QString()};
+    download.HttpDownFile.Connector = site->Connector;
     download.Start(DownloadAddress(session.SiteUrl, id, session.AccountName, session.AccountToken), folder, name);
     const QString target = download.TargetPath();
     if (download.LastOutcome() != FileDownload::Outcome::Running) {

@@ -19,7 +19,8 @@ QMap<QByteArray, SiteEntry>& siteTable() {
     return commands;
 }
 
-const char* const kSharedOptions = "[--site URL] [--user NAME] [--password-file FILE]";
+const char* const kSharedOptions =
+    "[--site URL] [--user NAME] [--password-file FILE] [--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE]";
 
 QByteArray siteUsage() {
     QByteArray text;
@@ -49,6 +50,9 @@ int runSite(ToolArgs& toolArgs) {
         takeSharedOption(args, "--site", o.site, o.hasSite);
         takeSharedOption(args, "--user", o.user, o.hasUser);
         takeSharedOption(args, "--password-file", o.passwordFile, o.hasPasswordFile);
+        QByteArray error;
+        if (!TakeNetworkOptions(args, o.network, error))
+            throw SiteFailure(error, SiteExit::Usage);
     } catch (const SiteFailure& failure) {
         WriteErr(QByteArray("quellix-tool site: ") + failure.what() + "\n");
         WriteErr("usage: quellix-tool " + siteUsage() + "\n");
@@ -66,6 +70,13 @@ int runSite(ToolArgs& toolArgs) {
         return SiteExit::Usage;
     }
     const QByteArray prefix = "quellix-tool site " + args.command + ": ";
+    QByteArray error;
+    const std::unique_ptr<NetConnector> connector = MakeConnector(args.options.network, "site", error);
+    if (!connector) {
+        WriteErr(prefix + error + "\n");
+        return SiteExit::Usage;
+    }
+    args.options.connector = connector.get();
     try {
         CatchInterrupt();
         return found->run(args);

@@ -10,10 +10,12 @@
 //   --user NAME           the account
 //   --password-file FILE  the password (else QUELLIX_PASSWORD, else a prompt
 //                         without echo on a terminal; never an argument)
+//   --proxy URL, --proxy-password-file FILE, --limit-rate RATE (net_options.h)
 // A command reports a failure by raising SiteFailure: its text becomes one
 // line on standard error and its code the exit status.
 
 #include "command.h"
+#include "net_options.h"
 
 #include <QByteArray>
 #include <functional>
@@ -44,6 +46,9 @@ struct SiteOptions {
     bool hasSite = false;
     bool hasUser = false;
     bool hasPasswordFile = false;
+    NetworkOptions network;
+    // The run's connections (proxy, rate limit); every request goes through it.
+    NetConnector* connector = nullptr;
 };
 
 // What a site command runs with.

@@ -9,6 +9,7 @@
 
 QList<QByteArray> ListFolderLines(SiteConnection& site, int folderId, int goBack) {
     FolderListingRequest listing(site.Session());
+    listing.HttpMydisk.Connector = site.Connector;
     bool done = false;
     QList<QByteArray> lines;
     QByteArray failure;

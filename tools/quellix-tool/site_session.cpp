@@ -90,7 +90,10 @@ void WaitForSite(const std::function<bool()>& done, const QByteArray& what, int 
 
 std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int timeLimitMs) {
     auto site = std::make_unique<SiteConnection>();
+    site->Connector = options.connector;
     SiteLogin& login = site->Login;
+    for (THttpCli* http : {&login.HttpCli1, &login.HttpAds, &site->HttpLoadSet})
+        http->Connector = options.connector;
     const SiteConfig address = SiteOf(options);
     login.Session.SiteUrl = address.SiteUrl;
     login.Session.SiteName = address.SiteName;
@@ -135,6 +138,8 @@ std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int 
     case SiteLogin::Start::MissingCredentials:
         throw SiteFailure("the user name or the password is empty", SiteExit::Usage);
     case SiteLogin::Start::SiteNotAnswering:
+        if (!login.Probe().LastProxyFailure.isEmpty())
+            throw SiteFailure(GbkToTerminal(login.Probe().LastProxyFailure));
         throw SiteFailure("the site does not answer: " + GbkToTerminal(login.Session.SiteUrl));
     case SiteLogin::Start::Sent:
         break;

@@ -39,6 +39,8 @@ public:
 
     SiteLogin Login;
     THttpCli HttpLoadSet{"HttpLoadSet"};
+    // How every request of the session connects (proxy, rate limit).
+    NetConnector* Connector = nullptr;
     TSiteSettings SiteSettings;
     ServerSettingsRequest Settings{HttpLoadSet, SiteSettings};
 };

@@ -78,6 +78,8 @@ SiteUpload::SiteUpload(SiteConnection& site, int folderId)
                             uploadFinished_};
     registration_ = std::make_unique<UploadRegistration>(upload, Queue, *presenter_);
     run_ = std::make_unique<UploadRun>(upload, Queue, *registration_, *presenter_);
+    registration_->HttpPostFL.Connector = site_.Connector;
+    run_->ftp1.Connector = site_.Connector;
 }
 
 SiteUpload::~SiteUpload() = default;
