@@ -11,6 +11,8 @@ ProcessResult RunSiteTool(const QStringList& args, const SiteToolRun& how) {
     environment.remove(QStringLiteral("QUELLIX_PASSWORD"));
     if (!how.noPassword)
         environment.insert(QStringLiteral("QUELLIX_PASSWORD"), QString::fromUtf8(how.password));
+    for (const QString& entry : how.environment)
+        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
     if (!how.workDir.isEmpty())
         process.setWorkingDirectory(how.workDir);

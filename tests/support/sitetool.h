@@ -15,6 +15,7 @@ struct SiteToolRun {
     QByteArray password;      // QUELLIX_PASSWORD; not set when `noPassword`
     bool noPassword = false;
     int timeoutMs = 60000;
+    QStringList environment;  // "NAME=value" entries added to the tool's environment
 };
 
 // `args` follow "site" (for example {"ls", "--site", url, "--user", name}).
