@@ -4,12 +4,16 @@
 #include "text/errors.h"
 #include "text/gbk.h"
 
+#include <QAuthenticator>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <memory>
 #include <unistd.h>
 
 ProbedPage::ProbedPage(QWidget& host, SiteProbe& probe, const QString& viewName)
@@ -26,8 +30,28 @@ bool ProbedPage::Navigate(const QByteArray& address) {
         return false;
     if (!view_)
         makeView();
+    loadAgain_ = ProxyChangedSinceLastPage();
     View()->load(QUrl(FromGbk(address), QUrl::TolerantMode));
     return true;
+}
+
+// Qt WebEngine 6.4 takes a new application proxy a moment after it was set:
+// a page loaded at once after a change still takes the old way (the probe
+// before each page usually gives the engine that moment, but need not). The
+// first page after a change is therefore loaded twice.
+bool ProbedPage::ProxyChangedSinceLastPage() {
+    struct EngineProxy {
+        bool known = false;
+        QNetworkProxy proxy;
+        bool system = false;
+    };
+    static EngineProxy last;  // the engine's, shared by every view of the program
+    const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
+    const bool system = QNetworkProxyFactory::usesSystemConfiguration();
+    const bool changed = last.known && (!(proxy == last.proxy) || system != last.system ||
+                                        proxy.password() != last.proxy.password());
+    last = EngineProxy{true, proxy, system};
+    return changed;
 }
 
 void ProbedPage::makeView() {
@@ -44,9 +68,28 @@ void ProbedPage::makeView() {
         layout->setContentsMargins(0, 0, 0, 0);
     }
     layout->addWidget(view);
+    // An HTTP proxy that asks for credentials gets those of the program's
+    // proxy (see webproxy.h), once per page load: a proxy that refuses them
+    // fails the page rather than being asked again and again.
+    auto offered = std::make_shared<bool>(false);
+    connect(view->page(), &QWebEnginePage::proxyAuthenticationRequired, this,
+            [offered](const QUrl&, QAuthenticator* authenticator, const QString&) {
+                const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
+                if (proxy.user().isEmpty() || *offered)
+                    return;  // left empty: the request is refused
+                *offered = true;
+                authenticator->setUser(proxy.user());
+                authenticator->setPassword(proxy.password());
+            });
+    connect(view->page(), &QWebEnginePage::loadStarted, this, [offered] { *offered = false; });
     connect(view->page(), &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         const bool completed = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus ||
                                info.status() == QWebEngineLoadingInfo::LoadFailedStatus;
+        if (completed && loadAgain_) {
+            loadAgain_ = false;
+            View()->load(info.url());
+            return;
+        }
         if (completed && OnDocumentComplete)
             RunGuarded([this] { OnDocumentComplete(); });
     });

@@ -41,11 +41,13 @@ public:
 
 private:
     void makeView();
+    static bool ProxyChangedSinceLastPage();
 
     QWidget& host_;
     SiteProbe& probe_;
     QString viewName_;
     QPointer<QWidget> view_;  // the QWebEngineView
+    bool loadAgain_ = false;  // the page goes out once more when it completes (a new proxy)
 };
 
 // Whether the web engine can start in this process. Run by the superuser,

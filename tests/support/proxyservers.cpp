@@ -37,7 +37,23 @@ void ProxyServer::stop() {
 // Starts the proxy and waits until it is shown to listen on port_: its
 // process still runs, it has logged that it runs, and the port takes a
 // connection (a port another test took meanwhile makes the proxy end).
-bool ProxyServer::run(const QString& program, const QStringList& arguments, const QStringList& environment) {
+void ProxyServer::mapHost(const QByteArray& name, const QByteArray& address) { hosts_ += address + " " + name + "\n"; }
+
+void ProxyServer::wrapNames(QStringList& environment, const QStringList& userFiles) {
+    if (hosts_.isEmpty() && userFiles.isEmpty())
+        return;
+    environment << QStringLiteral("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libnss_wrapper.so") << userFiles;
+    if (!hosts_.isEmpty()) {
+        // Dante resolves names in helpers that run as "nobody".
+        QFile::setPermissions(dir_.path(), QFile::permissions(dir_.path()) | QFile::ExeOther | QFile::ExeGroup);
+        const QString hosts = dir_.filePath(QStringLiteral("hosts"));
+        writeFile(hosts, hosts_);
+        QFile::setPermissions(hosts, QFile::permissions(hosts) | QFile::ReadOther | QFile::ReadGroup);
+        environment << QStringLiteral("NSS_WRAPPER_HOSTS=") + hosts;
+    }
+}
+
+bool ProxyServer::run(const QString& program, const QStringList& arguments, QStringList environment) {
     QStringList env = QProcess::systemEnvironment();
     env += environment;
     process_.setEnvironment(env);
@@ -74,7 +90,7 @@ bool DanteProxy::start(const QByteArray& user, const QByteArray& password) {
         error_ = QStringLiteral("no temporary folder");
         return false;
     }
-    QStringList environment;
+    QStringList userFiles;
     if (!user.isEmpty()) {
         const ProcessResult hash = RunProcess(QStringLiteral("openssl"),
                                               {QStringLiteral("passwd"), QStringLiteral("-6"), QString::fromUtf8(password)});
@@ -90,10 +106,11 @@ bool DanteProxy::start(const QByteArray& user, const QByteArray& password) {
                               user + ":x:4242:4242::/nonexistent:/usr/sbin/nologin\n");
         writeFile(group, "root:x:0:\nnogroup:x:65534:\n" + user + ":x:4242:\n");
         writeFile(shadow, user + ":" + hash.out.trimmed() + ":19000:0:99999:7:::\n");
-        environment << QStringLiteral("LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libnss_wrapper.so")
-                    << QStringLiteral("NSS_WRAPPER_PASSWD=") + passwd << QStringLiteral("NSS_WRAPPER_GROUP=") + group
-                    << QStringLiteral("NSS_WRAPPER_SHADOW=") + shadow;
+        userFiles << QStringLiteral("NSS_WRAPPER_PASSWD=") + passwd << QStringLiteral("NSS_WRAPPER_GROUP=") + group
+                  << QStringLiteral("NSS_WRAPPER_SHADOW=") + shadow;
     }
+    QStringList environment;
+    wrapNames(environment, userFiles);
     logFile_ = dir_.filePath(QStringLiteral("danted.log"));
     for (int attempt = 0; attempt < 5; ++attempt) {
         port_ = UnusedPort();
@@ -160,7 +177,10 @@ bool TinyProxy::start(const QByteArray& user, const QByteArray& password) {
             error_ = QStringLiteral("can't write tinyproxy.conf");
             return false;
         }
-        if (run(QStringLiteral("/usr/bin/tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), configFile}, {}))
+        QStringList environment;
+        wrapNames(environment);
+        if (run(QStringLiteral("/usr/bin/tinyproxy"), {QStringLiteral("-d"), QStringLiteral("-c"), configFile},
+                environment))
             return true;
     }
     return false;

@@ -11,7 +11,9 @@
 //
 // Dante checks users against the system's password database; the test's
 // user lives in a passwd/shadow pair of its own, handed to danted through
-// nss_wrapper (libnss-wrapper), so nothing of the machine changes.
+// nss_wrapper (libnss-wrapper), so nothing of the machine changes. The same
+// way a proxy can know host names nobody else resolves (mapHost): a client
+// that reaches such a name can only have gone through the proxy.
 
 #include <QByteArray>
 #include <QProcess>
@@ -31,10 +33,16 @@ public:
     // What the proxy logged so far.
     QByteArray log() const;
     void stop();
+    // Before start: the proxy resolves `name` to `address`, and only it does.
+    void mapHost(const QByteArray& name, const QByteArray& address);
 
 protected:
-    bool run(const QString& program, const QStringList& arguments, const QStringList& environment);
+    bool run(const QString& program, const QStringList& arguments, QStringList environment);
+    // nss_wrapper for the proxy, with the files of the names and users it
+    // knows besides the system's.
+    void wrapNames(QStringList& environment, const QStringList& userFiles = {});
 
+    QByteArray hosts_;
     QTemporaryDir dir_;
     QProcess process_;
     quint16 port_ = 0;
