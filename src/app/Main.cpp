@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "about/uVersion.h"
+#include "about/webproxy.h"
 #include "disk/gui/folderlisting.h"
 #include "disk/gui/uLink.h"
 #include "download/gui/uDown.h"
@@ -8,6 +9,7 @@
 #include "login/gui/uLogin.h"
 #include "net/nestedwait.h"
 #include "net/siteclient.h"
+#include "net/transferpath.h"
 #include "platform/gui/guarded.h"
 #include "platform/gui/icons.h"
 #include "platform/gui/msgdlg.h"
@@ -32,7 +34,12 @@ const QByteArray kBuiltInVendorHomeUrl = "https://www.quellix.net/";
 
 TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, TLoginFrm& loginFrm,
                    QWidget* parent)
-    : QMainWindow(parent), files_(files), msgDlg_(msgDlg), skinData_(skinData), loginFrm_(loginFrm) {
+    : QMainWindow(parent),
+      files_(files),
+      connector_(std::make_unique<NetConnector>(ConnectorSettingsFrom(ReadTransferOptions(files), QByteArray()))),
+      msgDlg_(msgDlg),
+      skinData_(skinData),
+      loginFrm_(loginFrm) {
     build(this);
     browser_ = std::make_unique<FolderBrowser>(*lv1, *loading, loginFrm_.Session());
     news_ = std::make_unique<NewsPanel>(*WBPanel, probe_);
@@ -40,6 +47,7 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
         ApplySiteClientSettings(*http);
     settingsRequest_.OnDone = [this](const ServerSettingsRequest::Result& result) { settingsTaken(result); };
     createUploadPipeline();
+    useConnector();
     connectHandlers();
     connectUploadHandlers();
     RunGuarded([this] { FormCreate(); });
@@ -52,6 +60,29 @@ void TMainFrm::AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* ski
     downFrm_ = downFrm;
     skinFrm_ = skinFrm;
     verFrm_ = verFrm;
+    useConnector();
+}
+
+void TMainFrm::useConnector() {
+    NetConnector* connector = connector_.get();
+    for (THttpCli* http : {&HttpLoadSet, &HttpAds, &loginFrm_.HttpCli1, &loginFrm_.HttpAds, &browser_->HttpMydisk,
+                           &registration_->HttpPostFL})
+        http->Connector = connector;
+    uploadRun_->ftp1.Connector = connector;
+    if (downFrm_)
+        downFrm_->HttpDownFile.Connector = connector;
+    if (skinFrm_) {
+        skinFrm_->HttpDownFile.Connector = connector;
+        skinFrm_->HttpImg.Connector = connector;
+    }
+    if (verFrm_)
+        verFrm_->HttpCli1.Connector = connector;
+    UseConnectorForWebViews(*connector);
+}
+
+void TMainFrm::ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword) {
+    ::ApplyTransferOptions(*connector_, options, proxyPassword);
+    UseConnectorForWebViews(*connector_);
 }
 
 void TMainFrm::connectHandlers() {

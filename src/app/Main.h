@@ -12,8 +12,10 @@
 #include "disk/gui/folderbrowser.h"
 #include "login/serversettings.h"
 #include "login/settingsrequest.h"
+#include "config/transferoptions.h"
 #include "login/siteprobe.h"
 #include "net/httpcli.h"
+#include "net/netconnector.h"
 #include "upload/gui/queuecommands.h"
 #include "upload/gui/uploadqueuemodel.h"
 #include "upload/gui/uploadwindow.h"
@@ -44,6 +46,16 @@ public:
 
     // The windows created after this one, which it shows.
     void AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm);
+
+    // How every connection of the program is made: the proxy and the rate
+    // limits of quellix.ini, read at start (the proxy's password is not in
+    // that file: until ApplyTransferOptions brings it from the keyring, a
+    // proxy with a user goes without).
+    NetConnector& Connector() { return *connector_; }
+    // New transfer options, with the proxy's password: the limits hold at
+    // once for running transfers, the proxy for every connection made from
+    // now on, the web views' pages included. The settings dialog calls it.
+    void ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword);
 
     // State read by the other windows.
     QByteArray ClientVersion;
@@ -116,10 +128,13 @@ private:
     void connectHandlers();
     void createUploadPipeline();
     void connectUploadHandlers();
+    // Gives the connector to every network component of the windows.
+    void useConnector();
     // What the settings reply asks this window to show.
     void settingsTaken(const ServerSettingsRequest::Result& result);
 
     const LocalFiles& files_;
+    std::unique_ptr<NetConnector> connector_;
     TMsgDlg& msgDlg_;
     TSkinData& skinData_;
     TLoginFrm& loginFrm_;

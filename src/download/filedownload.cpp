@@ -81,8 +81,14 @@ void FileDownload::HttpDownFileRequestDone(int errorCode, const QByteArray& reas
     // The site had the file when it announced its length or sent bytes of
     // it; a refusal or a transfer that learnt nothing finds no file.
     const bool existed = HttpDownFile.TotalCount() > 0 || HttpDownFile.ContentLength() > 0;
-    outcome_ = existed ? Outcome::Failed : Outcome::Missing;
     playSound(errorSound_);
+    // A proxy that failed says nothing about the file: the message names it.
+    if (HttpDownFile.ProxyFailed()) {
+        outcome_ = Outcome::Failed;
+        showStatus(fileText(name_, "】下载失败：") + FromGbk(reason));
+        return;
+    }
+    outcome_ = existed ? Outcome::Failed : Outcome::Missing;
     showStatus(fileText(name_, existed ? "】下载失败" : "】不存在"));
 }
 

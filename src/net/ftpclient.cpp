@@ -281,6 +281,7 @@ void TFtpClient::resetConnection() {
     dataProtected_ = false;
     tlsDescription_.clear();
     tlsFailure_.clear();
+    proxyFailure_.clear();
     greetingLine_.clear();
     closeCompletes_ = false;
     serverAddress_.clear();
@@ -299,8 +300,8 @@ void TFtpClient::onControlConnected() {
 
 void TFtpClient::onControlConnectFailed(int errorCode) {
     // Through a proxy the message names it: the server was not even reached.
-    const QByteArray& proxyFailure = control_.proxyFailure();
-    lastResponse_ = "500 Connect error - " + (proxyFailure.isEmpty() ? SocketErrorDesc(errorCode) : proxyFailure);
+    proxyFailure_ = control_.proxyFailure();
+    lastResponse_ = "500 Connect error - " + (proxyFailure_.isEmpty() ? SocketErrorDesc(errorCode) : proxyFailure_);
     statusCode_ = 500;
     errorMessage_ = lastResponse_;
     display("! " + lastResponse_);

@@ -105,6 +105,10 @@ public:
     // Why the last TLS handshake failed ("certificate not trusted", "host
     // name mismatch", ...); empty when none failed since the last Open.
     const QByteArray& TlsFailure() const { return tlsFailure_; }
+    // Why the last connection failed at the proxy (down, refusing the
+    // client, unable to reach the server), in a message that names it;
+    // empty when none failed there since the last Open.
+    const QByteArray& ProxyFailure() const { return proxyFailure_; }
     TFtpRequest RequestType() const { return rqType_; }
 
     // ---- Events ------------------------------------------------------------
@@ -260,6 +264,7 @@ private:
     bool dataProtected_ = false;
     QByteArray tlsDescription_;
     QByteArray tlsFailure_;
+    QByteArray proxyFailure_;
     QByteArray greetingLine_;  // the 220 line, shown again when TLS is not to be had
     QHostAddress serverAddress_;  // the server's resolved address; null when a proxy resolved its name
 

@@ -171,10 +171,11 @@ void TFtpClient::onDataReady() {
 }
 
 void TFtpClient::onDataConnectFailed(int errorCode) {
-    const QByteArray& proxyFailure = data_.proxyFailure();
+    if (!data_.proxyFailure().isEmpty())
+        proxyFailure_ = data_.proxyFailure();
     if (storeRunning())
         failLocally("Unable to establish data connection - " +
-                        (proxyFailure.isEmpty() ? SocketErrorDesc(errorCode) : proxyFailure),
+                        (data_.proxyFailure().isEmpty() ? SocketErrorDesc(errorCode) : data_.proxyFailure()),
                     550);
 }
 

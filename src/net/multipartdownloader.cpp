@@ -72,6 +72,7 @@ void TMultipartHttpDownloader::Start() {
     retireParts();
 
     contentLength_ = 0;
+    proxyFailed_ = false;
     totalCount_ = 0;
     prevCount_ = 0;
     prevTick_ = MillisecondTick();
@@ -153,8 +154,9 @@ void TMultipartHttpDownloader::probeFinished(TMyHttpCli& probe, quint16 errCode)
     }
     if (errCode != 0) {
         // A proxy that failed is named: "Download failed" would hide where.
+        proxyFailed_ = probe.ProxyFailed();
         if (display("ErrorCode = " + QByteArray::number(errCode)))
-            failTransfer(errCode, probe.ProxyFailed() ? probe.ReasonPhrase() : QByteArray("Download failed"));
+            failTransfer(errCode, proxyFailed_ ? probe.ReasonPhrase() : QByteArray("Download failed"));
         return;
     }
     const int status = probe.StatusCode();

@@ -144,6 +144,8 @@ public:
     double PercentDone() const { return percentDone_; }      // TotalCount × 100 / ContentLength
 
     State state() const { return state_; }
+    // The last transfer failed at the proxy: its reason names the proxy.
+    bool ProxyFailed() const { return proxyFailed_; }
     // The part clients of the current transfer: the probe, then the ranges.
     const QList<TMyHttpCli*>& Parts() const { return parts_; }
 
@@ -182,6 +184,7 @@ private:
 
     State state_ = State::Idle;
     QList<TMyHttpCli*> parts_;
+    bool proxyFailed_ = false;
     // Changes with every Start and every ending: events, notices and
     // handlers of an earlier transfer see a different number and stop.
     quint64 generation_ = 0;

@@ -168,6 +168,7 @@ void TMultipartHttpDownloader::rangeFailed(TMyHttpCli& part, int errorCode, cons
     else
         ++part.Failures;
     if (MaxRangeFailures > 0 && part.Failures >= MaxRangeFailures) {
+        proxyFailed_ = part.ProxyFailed();
         failTransfer(errorCode, "Range " + QByteArray::number(part.PartIndex) + " failed " +
                                     QByteArray::number(part.Failures) + " times in a row (last: " + detail + ")");
         return;

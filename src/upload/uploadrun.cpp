@@ -109,6 +109,9 @@ void UploadRun::ConnectFtp() {
     if (!ftp1.TlsFailure().isEmpty())
         throw FtpException(ToGbk(u("无法与 FTP 服务器 ")) + ftp1.HostName + ToGbk(u(" 建立加密连接：")) +
                            ftp1.TlsFailure() + ToGbk(u("。上传已停止。")));
+    // Likewise a proxy that is down or refuses the client: named.
+    if (!ftp1.Connected() && !ftp1.ProxyFailure().isEmpty())
+        throw FtpException(ftp1.ProxyFailure() + ToGbk(u("。上传已停止。")));
 }
 
 void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {

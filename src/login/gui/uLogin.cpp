@@ -129,6 +129,12 @@ void TLoginFrm::btnLoginClick() {
         msgDlg_.MessageDlg(u("请输入正确的网盘用户名及密码"), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
         return;
     case SiteLogin::Start::SiteNotAnswering:
+        // The proxy in the way, named, rather than a site that seems down.
+        if (!login_.Probe().LastProxyFailure.isEmpty()) {
+            msgDlg_.MessageDlg(FromGbk(login_.Probe().LastProxyFailure), TMsgDlgType::mtInformation,
+                               TMsgDlgButtons::mbOK, this);
+            return;
+        }
         msgDlg_.MessageDlg(u("网盘主站无响应或配置异常，请联系网盘管理员解决！"), TMsgDlgType::mtInformation,
                            TMsgDlgButtons::mbOK, this);
         return;
