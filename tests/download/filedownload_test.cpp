@@ -3,6 +3,8 @@
 // over both ranges, and a second download replacing a running one.
 
 #include "download/filedownload.h"
+#include "net/netconnector.h"
+#include "support/scriptedserver.h"
 #include "support/rangeserver.h"
 #include "support/testutil.h"
 #include "text/errors.h"
@@ -219,6 +221,26 @@ TEST_F(FileDownloadTest, ASecondDownloadClosesTheFirstOnesFileAndOnlyTheSecondEn
     EXPECT_EQ(statuses, QStringList({u("文件【first.bin】下载中..."), u("文件【second.bin】下载中..."),
                                      u("文件【second.bin】下载完成")}));
     EXPECT_EQ(sounds, QStringList({QStringLiteral("ok.wav")}));
+}
+
+}  // namespace
+
+namespace {
+
+// A proxy that is down says nothing about the file: the status names the
+// proxy instead of calling the file missing.
+TEST_F(FileDownloadTest, AProxyThatIsDownIsNamedInTheStatus) {
+    NetConnectorSettings settings;
+    settings.proxyMode = NetConnectorSettings::ProxyMode::Fixed;
+    const quint16 down = UnusedPort();
+    settings.proxy = NetProxy{NetProxyType::Http, "127.0.0.1", down, {}, {}};
+    NetConnector connector(settings);
+    download.HttpDownFile.Connector = &connector;
+    run("http://files.example/a.bin", QStringLiteral("a.bin"));
+    EXPECT_EQ(download.LastOutcome(), FileDownload::Outcome::Failed);
+    EXPECT_EQ(statuses.value(1),
+              u("文件【a.bin】下载失败：代理服务器 127.0.0.1:%1 无法连接：Connection refused (Error #10061)").arg(down));
+    EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav")}));
 }
 
 }  // namespace
