@@ -185,6 +185,7 @@ void THttpCli::writeRequest() {
     ContentRangeEnd.clear();
     acceptRanges_.clear();
 
+    connection_->ExpectMore(-1);  // the response's length is not known yet
     connection_->Write(BuildHttpRequestHeader(head));
     sendFinished_ = !post;
     sendNextBlock();

@@ -122,6 +122,10 @@ void THttpCli::headerEnded() {
         body_.Start(HttpBodyReader::Mode::Chunked);
     } else if (contentLength_ > 0 && !head_.Headerless) {
         body_.Start(HttpBodyReader::Mode::Length, contentLength_);
+        // Beyond the body nothing more arrives: the download limit need not
+        // pay for room freed at its end.
+        if (connection_)
+            connection_->ExpectMore(std::max<qint64>(contentLength_ - buffer_.Size(), 0));
     } else {
         body_.Start(HttpBodyReader::Mode::UntilClose);
         closeAfter_ = true;  // only the close ends such a body

@@ -8,6 +8,8 @@
 #include <QSslSocket>
 #include <QTimer>
 
+#include <sys/ioctl.h>
+
 HttpConnection::HttpConnection(const QByteArray& protocol, const QByteArray& peerName, quint16 port,
                                const QList<QSslCertificate>& extraCaCertificates, NetConnector* connector,
                                QObject* parent)
@@ -18,7 +20,8 @@ HttpConnection::HttpConnection(const QByteArray& protocol, const QByteArray& pee
       extraCa_(extraCaCertificates),
       connector_(connector) {
     if (connector) {
-        connect(&connector->DownloadLimiter(), &NetRateLimiter::RateChanged, this, &HttpConnection::applyReadLimit);
+        connect(&connector->DownloadLimiter(), &NetRateLimiter::ReadBuffersChanged, this,
+                &HttpConnection::applyReadLimit);
         if (const auto proxy = connector->ProxyFor(protocol_, peerName_))
             route_ = proxy->url();
     }
@@ -139,6 +142,10 @@ void HttpConnection::tunnelReady() {
 
 void HttpConnection::handleEstablished() {
     established_ = true;
+    if (NetRateLimiter* limit = downloadLimit()) {
+        counted_ = true;
+        limit->AddReader();  // sizes the buffers anew, this one's included
+    }
     applyReadLimit();
     if (onConnected)
         onConnected();
@@ -203,6 +210,7 @@ void HttpConnection::reportClosed(int errorCode) {
     if (closedReported_)
         return;
     closedReported_ = true;
+    stopCounting();
     closePending_ = false;
     if (onClosed)
         onClosed(errorCode);
@@ -218,18 +226,41 @@ void HttpConnection::pumpRead() {
         reportClosed(pendingCloseCode_);
 }
 
-// A limited connection keeps a small read buffer, so that the system stops
-// taking the server's data when the limit holds it back.
+// A limited connection keeps small buffers, the system's and Qt's, so that
+// the system stops taking the server's data soon when the limit holds the
+// reader back.
 void HttpConnection::applyReadLimit() {
     if (!socket_ || !established_)
         return;
     NetRateLimiter* limit = downloadLimit();
-    socket_->setReadBufferSize(limit ? limit->ReadBufferSize() : 0);
-    if (limit && !limit->Limited() && socket_->bytesAvailable() > 0)
+    const qint64 size = limit ? limit->ReadBufferSize() : 0;
+    if (size > 0) {
+        // Half in Qt's buffer, half in the system's (which gives twice the
+        // size asked for: half of that is its bookkeeping).
+        socket_->setReadBufferSize(size / 2);
+        socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(size / 4));
+        systemBufferSet_ = true;
+        return;
+    }
+    socket_->setReadBufferSize(0);
+    // Once sized here the system no longer sizes the buffer itself: a large
+    // one for the rest of an unlimited transfer.
+    if (systemBufferSet_)
+        socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    if (socket_->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &HttpConnection::pumpRead, Qt::QueuedConnection);
 }
 
+void HttpConnection::stopCounting() {
+    if (!counted_)
+        return;
+    counted_ = false;
+    if (NetRateLimiter* limit = downloadLimit())
+        limit->RemoveReader();
+}
+
 void HttpConnection::silence() {
+    stopCounting();
     onConnected = nullptr;
     onConnectFailed = nullptr;
     onReadyRead = nullptr;
@@ -252,21 +283,55 @@ bool HttpConnection::IsOpen() const {
 
 qint64 HttpConnection::BytesAvailable() const { return socket_ ? socket_->bytesAvailable() : 0; }
 
+// Under the download limit a read takes tokens for the room it frees: that
+// room is what the system takes in next, so the read pays for bytes still to
+// come, except those the response does not have any more (ExpectMore): the
+// end of a range costs nothing twice. What the system took in beyond what
+// was paid (its buffers filling at full speed at the start of a transfer,
+// or growing later) is charged when it is seen, at the next read, and may
+// leave the limit in debt: the reader then waits, the buffers stay full, and
+// the server sees the limit over the whole transfer, its start included.
 qint64 HttpConnection::Read(char* data, qint64 maxSize) {
     if (!socket_)
         return -1;
     NetRateLimiter* limit = downloadLimit();
-    if (!limit || !limit->Limited())
+    if (!limit)
         return socket_->read(data, maxSize);
+    const qint64 arrived = chargeArrivals(*limit);
     const qint64 wanted = std::min(maxSize, socket_->bytesAvailable());
-    const qint64 granted = limit->Take(wanted);
-    if (granted < wanted)
-        limit->Wait(this, [this] { pumpRead(); });
-    if (granted <= 0)
-        return 0;
-    const qint64 n = socket_->read(data, granted);
-    limit->Return(granted - std::max<qint64>(n, 0));
+    const qint64 toCome = streamEnd_ < 0 ? wanted : std::clamp<qint64>(streamEnd_ - arrived, 0, wanted);
+    qint64 readable = wanted;
+    if (toCome > 0) {
+        const qint64 granted = limit->Take(toCome);
+        if (granted < toCome)
+            limit->Wait(this, [this] { pumpRead(); });
+        if (granted <= 0)
+            return 0;
+        charged_ += granted;
+        if (granted < toCome)
+            readable = granted;
+    }
+    const qint64 n = socket_->read(data, readable);
+    consumed_ += std::max<qint64>(n, 0);
     return n;
+}
+
+void HttpConnection::ExpectMore(qint64 bytes) { streamEnd_ = bytes < 0 ? -1 : consumed_ + bytes; }
+
+// What arrived (read, in Qt's buffers, for TLS also still encrypted, and in
+// the system's); what of it was not paid yet is charged.
+qint64 HttpConnection::chargeArrivals(NetRateLimiter& limit) {
+    qint64 arrived = consumed_ + socket_->bytesAvailable();
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_.data()))
+        arrived += tls->encryptedBytesAvailable();
+    int queued = 0;
+    if (::ioctl(int(socket_->socketDescriptor()), FIONREAD, &queued) == 0 && queued > 0)
+        arrived += queued;
+    if (arrived > charged_) {
+        limit.Charge(arrived - charged_);
+        charged_ = arrived;
+    }
+    return arrived;
 }
 
 void HttpConnection::Write(const QByteArray& bytes) {

@@ -57,6 +57,10 @@ public:
     qint64 Read(char* data, qint64 maxSize);
     void Write(const QByteArray& bytes);
     qint64 BytesToWrite() const;
+    // After what was read so far, `bytes` more belong to the response in
+    // progress (-1: not known): the download limit does not pay for room
+    // that no byte will take any more.
+    void ExpectMore(qint64 bytes);
 
     // Stops all callbacks, then closes: gracefully (pending bytes still go
     // out) or at once.
@@ -82,8 +86,10 @@ private:
     void peerClosed(int errorCode);
     void reportClosed(int errorCode);
     void pumpRead();
+    qint64 chargeArrivals(NetRateLimiter& limit);
     void pumpWrite();
     void applyReadLimit();
+    void stopCounting();
     void silence();
     NetRateLimiter* uploadLimit() const;
     NetRateLimiter* downloadLimit() const;
@@ -101,9 +107,14 @@ private:
     QByteArray route_;
     bool established_ = false;
     bool failedAtProxy_ = false;
+    bool counted_ = false;          // counted among the download limit's readers
+    bool systemBufferSet_ = false;  // the system's receive buffer was sized here
     bool closedReported_ = false;
     bool closePending_ = false;  // closed, but bytes held back by the limit are still to be read
     int pendingCloseCode_ = 0;
     QByteArray held_;            // bytes written, waiting for the upload limit
+    qint64 consumed_ = 0;        // bytes read, under a connector
+    qint64 charged_ = 0;         // bytes paid to the download limit: ahead by reads, or on arrival
+    qint64 streamEnd_ = -1;      // consumed_ at the end of the response in progress; -1: not known
     QByteArray tlsFailure_;      // the certificate problem that ended the handshake
 };

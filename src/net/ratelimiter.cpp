@@ -40,6 +40,7 @@ void NetRateLimiter::SetRate(qint64 bytesPerSecond) {
     tokens_ = wasLimited ? std::min(tokens_, capacity()) : 0;
     lastRefillNs_ = clock_.nsecsElapsed();
     emit RateChanged(rate_);
+    emit ReadBuffersChanged();
     // Waiting connections look again at once: without a limit they go on,
     // with another one they wait for its tokens.
     if (!waiters_.isEmpty()) {
@@ -83,6 +84,23 @@ void NetRateLimiter::Return(qint64 unused) {
     passed_ -= unused;
     if (rate_ > 0)
         tokens_ = std::min(capacity(), tokens_ + double(unused));
+}
+
+void NetRateLimiter::Charge(qint64 bytes) {
+    if (bytes <= 0)
+        return;
+    passed_ += bytes;
+    if (rate_ <= 0)
+        return;
+    refill();
+    tokens_ -= double(bytes);
+}
+
+bool NetRateLimiter::Allows() {
+    if (rate_ <= 0)
+        return true;
+    refill();
+    return tokens_ >= wakeLevel();
 }
 
 void NetRateLimiter::Wait(QObject* owner, std::function<void()> wake) {
@@ -138,10 +156,23 @@ void NetRateLimiter::wakeAll() {
     schedule();
 }
 
+void NetRateLimiter::AddReader() {
+    ++readers_;
+    if (rate_ > 0)
+        emit ReadBuffersChanged();
+}
+
+void NetRateLimiter::RemoveReader() {
+    readers_ = std::max(readers_ - 1, 0);
+    if (rate_ > 0)
+        emit ReadBuffersChanged();
+}
+
 qint64 NetRateLimiter::ReadBufferSize() const {
     if (rate_ <= 0)
         return 0;
-    // An eighth of a second of the rate, within 32 KiB (a TLS record and
-    // more) and 1 MiB.
-    return std::clamp<qint64>(rate_ / 8, 32 * 1024, 1024 * 1024);
+    // A quarter second of the rate shared by the readers; at least 64 KiB
+    // (a TLS record and more, and room for the system's window), at most
+    // 8 MiB each.
+    return std::clamp<qint64>(rate_ / 4 / std::max(readers_, 1), 64 * 1024, 8 * 1024 * 1024);
 }

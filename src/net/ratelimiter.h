@@ -8,6 +8,12 @@
 // the other connections. Waiting connections are woken in turn, the first
 // woken going to the end of the line, so that they share the rate.
 //
+// Two ways to draw: a sender takes tokens before it hands bytes to the
+// system (Take); a receiver cannot stop bytes that the system takes in on
+// its own, so it pays for them once they have arrived (Charge, which may
+// leave the bucket in debt) and reads on only while the bucket Allows it.
+// Either way the bytes are counted where the other side sees them leave.
+//
 // The rate can change at any time; the change holds for the next byte of
 // every running transfer, and waiting connections are woken at once.
 
@@ -33,6 +39,12 @@ public:
     qint64 Take(qint64 wanted);
     // Gives back bytes taken but not used.
     void Return(qint64 unused);
+    // Bytes that have passed already (arrived): paid for now, whatever the
+    // bucket holds; below zero it is in debt.
+    void Charge(qint64 bytes);
+    // A receiver may free room for more bytes now: the bucket holds a
+    // waking's worth (always without a limit).
+    bool Allows();
     // `wake` runs once, from the event loop, when bytes may pass again or
     // the rate changed; not at all once `owner` is gone. A second wait of
     // the same owner replaces the first.
@@ -43,14 +55,25 @@ public:
     // Every byte that passed since the limiter was made.
     qint64 PassedBytes() const { return passed_; }
 
-    // The read buffer a receiving connection keeps under this limit: small
-    // enough that a limited connection leaves the rest of the data with the
-    // sender (the system's window closes) rather than taking it in at full
-    // speed; 0 without a limit.
+    // Receiving connections count themselves in while they are open, so
+    // that their buffers share the limit (ReadBufferSize).
+    void AddReader();
+    void RemoveReader();
+    int Readers() const { return readers_; }
+
+    // The bytes a receiving connection may hold unread under this limit, in
+    // the system's buffer and Qt's together (beyond them the system's window
+    // closes and the server waits); 0 without a limit. All readers together
+    // hold about a quarter second of the rate: what sits in those buffers
+    // has left the server already, so larger buffers let the rate the server
+    // sees swing around the limit. (A round trip longer than a quarter
+    // second keeps the transfer below the limit.)
     qint64 ReadBufferSize() const;
 
 Q_SIGNALS:
     void RateChanged(qint64 bytesPerSecond);
+    // The rate or the number of readers changed: buffers are sized anew.
+    void ReadBuffersChanged();
 
 private:
     void refill();
@@ -60,6 +83,7 @@ private:
     double wakeLevel() const;
 
     qint64 rate_ = 0;
+    int readers_ = 0;
     double tokens_ = 0;
     qint64 passed_ = 0;
     QElapsedTimer clock_;

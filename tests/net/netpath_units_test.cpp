@@ -182,8 +182,18 @@ TEST(NetRateLimiter, WithoutALimitEverythingPassesAndALimitStartsEmptyAndWakesWa
 
     limiter.SetRate(1000);
     EXPECT_LT(limiter.Take(500), 500);  // no burst at the moment a limit is set
+    limiter.SetRate(4'000'000);
+    EXPECT_EQ(limiter.ReadBufferSize(), 1'000'000);  // a quarter second of the rate...
+    for (int i = 0; i < 4; ++i)
+        limiter.AddReader();
+    EXPECT_EQ(limiter.ReadBufferSize(), 250'000);  // ...shared by the readers...
+    for (int i = 0; i < 40; ++i)
+        limiter.AddReader();
+    EXPECT_EQ(limiter.ReadBufferSize(), 65536);  // ...with room for a window each
+    for (int i = 0; i < 41; ++i)
+        limiter.RemoveReader();
+    EXPECT_EQ(limiter.Readers(), 3);
     limiter.SetRate(1'000'000);
-    EXPECT_EQ(limiter.ReadBufferSize(), 125000);
     QObject first, second;
     QList<int> woken;
     limiter.Wait(&first, [&] { woken << 1; });

@@ -183,6 +183,13 @@ int download(QStringList args, NetConnector& connector) {
     down.PartCount = parts;
     down.FileStream = &output;
     down.Connector = &connector;
+    if (qEnvironmentVariableIsSet("LIMIT_BENCH_VERBOSE")) {
+        QElapsedTimer since;
+        since.start();
+        down.OnDisplay = [since](TMultipartHttpDownloader&, const QByteArray& msg) {
+            std::fprintf(stderr, "%7.3f %s\n", double(since.elapsed()) / 1000.0, msg.constData());
+        };
+    }
     int code = 0;
     QByteArray reason;
     down.OnRequestDone = [&](TMultipartHttpDownloader& d, int errorCode, const QByteArray& text) {
