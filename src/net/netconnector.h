@@ -59,8 +59,9 @@ public:
 
     // How long reaching a proxy and passing its handshake may take, in ms:
     // a proxy that accepts and then stays silent ends the connection with
-    // a message rather than a hang.
-    int ProxyTimeoutMs = 30000;
+    // a message rather than a hang; shorter than the login's 30-second
+    // probe, so that the message is the proxy's.
+    int ProxyTimeoutMs = 20000;
 
 Q_SIGNALS:
     void SettingsChanged();

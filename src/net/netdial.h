@@ -92,7 +92,7 @@ private:
     const NetConnector* connector_ = nullptr;
     QPointer<QTcpSocket> socket_;
     std::optional<NetProxy> proxy_;
-    int timeoutMs_ = 30000;
+    int timeoutMs_ = 20000;
     Target target_;
     std::unique_ptr<Socks5Handshake> socks_;
     std::unique_ptr<HttpConnectHandshake> connect_;
