@@ -52,6 +52,10 @@ def parse_arguments(argv):
                         "so that the about window's tab view stays on screen for a while")
     p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
                    help="give the demo account a folder \"大目录\" listing ROWS generated files")
+    p.add_argument("--announce-http-port", type=int, default=0, metavar="PORT",
+                   help="the port the site names in its own addresses (a proxy in front of it; 0: its own)")
+    p.add_argument("--announce-ftp-port", type=int, default=0, metavar="PORT",
+                   help="the FTP port the settings record names (a proxy in front of it; 0: its own)")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -102,11 +106,11 @@ def main(argv=None) -> int:
         return 1
 
     http_port = httpd.server_address[1]
-    root = f"http://127.0.0.1:{http_port}"
+    root = f"http://127.0.0.1:{args.announce_http_port or http_port}"
     config.site_url = root + site_path
     config.register_url = root + register_path
     config.vendor_url = root + vendor_path
-    config.ftp_port = ftpd.address[1]
+    config.ftp_port = args.announce_ftp_port or ftpd.address[1]
 
     stop = threading.Event()
     signal.signal(signal.SIGINT, lambda *_: stop.set())
@@ -121,7 +125,8 @@ def main(argv=None) -> int:
         "register_url": config.register_url,
         "site_name": config.site_name,
         "http_port": http_port,
-        "ftp_port": config.ftp_port,
+        "ftp_port": ftpd.address[1],
+        "announced_ftp_port": config.ftp_port,
         "ftp_dir": store.ftp_dir,
         "ftp_tls": bool(args.ftp_tls_cert),
         "data_dir": data_dir,
