@@ -89,4 +89,63 @@ TEST(SavedLoginScreenTest, RememberedWithTheKeyboardAndLoggedInByItselfAtTheNext
     EXPECT_EQ(loginBodies(site), (QList<QByteArray>{body, body}));
 }
 
+// The tray of a desktop that has one (a StatusNotifierWatcher with a host on
+// the session bus): the client's icon names the site and the status in its
+// tooltip, a click on it hides and shows the main window, and "退出" in its
+// menu ends the program.
+TEST(TrayScreenTest, TheTrayIconShowsTheStatusHidesAndShowsTheWindowAndQuits) {
+    XScreen x;
+    ASSERT_TRUE(x.isRunning()) << x.errorText().toStdString();
+    TestSessionBus bus(false);
+    ASSERT_TRUE(bus.isRunning()) << bus.errorText().toStdString();
+    ASSERT_TRUE(bus.startTray());
+    DemoSite site;
+    ASSERT_TRUE(site.isRunning()) << site.errorText().toStdString();
+    QTemporaryDir dir(QFileInfo(ProgramDir()).absolutePath() + QStringLiteral("/desktop-tray-XXXXXX"));
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("quellix"));
+    ASSERT_TRUE(::link(qPrintable(ProgramDir() + QStringLiteral("/quellix")), qPrintable(program)) == 0 ||
+                QFile::copy(ProgramDir() + QStringLiteral("/quellix"), program));
+    ASSERT_TRUE(site.writeSiteConfig(dir.path()));
+    // Notifications stay off the (absent) notification service.
+    WriteFileBytes(dir.filePath(QStringLiteral("quellix.ini")), "[desktop]\nnotifications=false\n");
+
+    QProcess* client = x.start(program, {}, bus.environment(x.environment()), dir.path());
+    const QRect login = x.waitForWindow(QStringLiteral("^网盘用户登录$"), 30000);
+    ASSERT_FALSE(login.isEmpty()) << "the login window never appeared";
+    ASSERT_TRUE(WaitFor([&] { return bus.trayItems().size() == 1; }, 20000)) << "no tray item registered";
+    const QString item = bus.trayItems().first();
+
+    x.xdotool({QStringLiteral("mousemove"), QString::number(login.x() + 200), QString::number(login.y() + 91)});
+    x.xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    x.xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("demo")});
+    x.xdotool({QStringLiteral("key"), QStringLiteral("Tab")});
+    x.xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("demo123")});
+    x.xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    const QString mainWindow = QStringLiteral("文件上传下载客户端$");
+    ASSERT_FALSE(x.waitForWindow(mainWindow, 30000).isEmpty()) << "no main window after the login";
+
+    // The tooltip follows within its second of refresh.
+    const QString expected = QStringLiteral("Quellix - ") + site.siteName();
+    QString tooltip;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            tooltip = QString::fromUtf8(bus.tray({QStringLiteral("tooltip"), item}).out);
+            return tooltip.contains(expected);
+        },
+        10000))
+        << tooltip.toStdString();
+
+    ASSERT_EQ(bus.tray({QStringLiteral("activate"), item}).exitCode, 0);
+    EXPECT_TRUE(WaitFor([&] { return x.windowRect(mainWindow).isEmpty(); }, 10000)) << "the window stayed";
+    ASSERT_EQ(bus.tray({QStringLiteral("activate"), item}).exitCode, 0);
+    EXPECT_FALSE(x.waitForWindow(mainWindow, 10000).isEmpty()) << "the window did not come back";
+
+    const ProcessResult quit = bus.tray({QStringLiteral("click"), item, QString::fromUtf8("退出")});
+    EXPECT_EQ(quit.exitCode, 0) << quit.err.constData();
+    EXPECT_TRUE(client->waitForFinished(20000));
+    EXPECT_EQ(client->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(client->exitCode(), 0);
+}
+
 }  // namespace

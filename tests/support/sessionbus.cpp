@@ -163,3 +163,39 @@ QList<QJsonObject> TestSessionBus::notifications() const {
             calls.append(QJsonDocument::fromJson(line).object());
     return calls;
 }
+
+bool TestSessionBus::startTray() {
+    if (!isRunning())
+        return false;
+    trayLog_ = dir_.filePath(QStringLiteral("tray.log"));
+    QProcess* watcher = start(QStringLiteral("/usr/bin/python3"),
+                              {SourceDir() + QStringLiteral("/tests/support/sniwatcher.py"), QStringLiteral("serve"),
+                               trayLog_});
+    QByteArray line;
+    return watcher && readLine(*watcher, line, 20000) && line == "ready";
+}
+
+QStringList TestSessionBus::trayItems() const {
+    QStringList items;
+    for (const QByteArray& line : ReadFileBytes(trayLog_).split('\n'))
+        if (!line.trimmed().isEmpty())
+            items << QString::fromUtf8(line.trimmed());
+    return items;
+}
+
+ProcessResult TestSessionBus::tray(const QStringList& arguments) {
+    QProcess process;
+    EndWithThisProcess(process);
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("/usr/bin/python3"),
+                  QStringList{SourceDir() + QStringLiteral("/tests/support/sniwatcher.py")} + arguments);
+    ProcessResult result;
+    if (!process.waitForStarted(10000))
+        return result;
+    process.closeWriteChannel();
+    result.finished = process.waitForFinished(20000);
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}

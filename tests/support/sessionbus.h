@@ -52,6 +52,14 @@ public:
     // summary, body, actions, hints (names), expire_timeout.
     QList<QJsonObject> notifications() const;
 
+    // A desktop tray (sniwatcher.py): the StatusNotifierWatcher with a
+    // host; true once it owns its name. trayItems() are the items that
+    // registered, by their bus names; tray() runs the host's side of one
+    // ("tooltip SERVICE", "activate SERVICE", "click SERVICE LABEL").
+    bool startTray();
+    QStringList trayItems() const;
+    ProcessResult tray(const QStringList& arguments);
+
     // Whether `name` is on the bus now.
     bool hasName(const QString& name);
 
@@ -64,4 +72,5 @@ private:
     std::unique_ptr<QProcess> daemon_;
     std::vector<std::unique_ptr<QProcess>> services_;
     QString notificationLog_;
+    QString trayLog_;
 };
