@@ -180,6 +180,11 @@ TEST_F(DesktopWindowTest, SwitchingAccountForgetsTheSavedLoginWhenTheUserSaysSo)
     program.reset();
     start();
     ASSERT_TRUE(login().UsingSavedSecret());
+    QTest::keyClicks(login().ED_Pwd, QStringLiteral("n"));  // a new password: only it stays
+    EXPECT_EQ(login().ED_Pwd->text(), QStringLiteral("n"));
+    EXPECT_FALSE(login().UsingSavedSecret());
+    program.reset();
+    start();
     QTest::keyClicks(login().ED_User, QStringLiteral("x"));  // another account: the stand-in goes
     EXPECT_TRUE(login().ED_Pwd->text().isEmpty());
     EXPECT_FALSE(login().UsingSavedSecret());

@@ -109,7 +109,15 @@ void TLoginFrm::buildLayout() {
     ConnectGuarded(ED_Pwd, &QLineEdit::returnPressed, this, [this] { btnLoginClick(); });
     // Typing replaces a saved login: a new password, or another account
     // whose saved secret is not the one shown.
-    ConnectGuarded(ED_Pwd, &QLineEdit::textEdited, this, [this] { usingSavedSecret_ = false; });
+    ConnectGuarded(ED_Pwd, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!usingSavedSecret_)
+            return;
+        usingSavedSecret_ = false;
+        // The stand-in is no password: only what the user typed into it stays.
+        QString typed = text;
+        typed.remove(kSavedSecretStandIn.at(0));
+        ED_Pwd->setText(typed);
+    });
     ConnectGuarded(ED_User, &QLineEdit::textEdited, this, [this] {
         if (!usingSavedSecret_)
             return;
