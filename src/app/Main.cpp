@@ -1,5 +1,11 @@
 #include "app/Main.h"
 
+#include "app/transfertray.h"
+#include "notify/transfernotifier.h"
+#include "options/gui/uTransfer.h"
+#include "options/transfersettings.h"
+#include "platform/desktopnotice.h"
+#include "platform/secretstore.h"
 #include "about/uVersion.h"
 #include "disk/gui/folderlisting.h"
 #include "disk/gui/uLink.h"
@@ -47,6 +53,62 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
 
 TMainFrm::~TMainFrm() { RunGuarded([this] { FormDestroy(); }); }
 
+void TMainFrm::AttachDesktop(TransferOptions& options, SecretStore* secrets, NoticeSink& notices) {
+    options_ = &options;
+    transferSettings_ = std::make_unique<TransferSettings>(files_, secrets);
+    transferFrm_ = std::make_unique<TTransferFrm>(*transferSettings_, msgDlg_, this);
+    transferFrm_->OnApply = [this](const TransferOptions& chosen, const QByteArray& proxyPassword) {
+        ApplyTransferOptions(chosen, proxyPassword);
+    };
+    notifier_ = std::make_unique<TransferNotifier>(notices, [this] { return UserSeesWindow(); });
+    notifier_->Enabled = options.notifications;
+    uploadRun_->OnRunOver = [this](int files, int failed) { notifier_->UploadRunEnded(files, failed); };
+    if (downFrm_) {
+        FileDownload& download = downFrm_->Download;
+        download.OnEnded = [this, &download](FileDownload::Outcome outcome) {
+            notifier_->DownloadEnded(download.Name(), outcome == FileDownload::Outcome::Complete);
+        };
+    }
+    tray_ = std::make_unique<TransferTray>(*this, [this] { return TrayStatus(); }, [this] { FormClose(); });
+    // The options read at start take effect as an OK of the dialog would.
+    ApplyTransferOptions(options, transferSettings_->ProxyPassword(options.proxy));
+}
+
+bool TMainFrm::UserSeesWindow() const {
+    if (!isVisible() || isMinimized())
+        return false;
+    for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+        if (w == this)
+            return true;
+    return false;
+}
+
+QString TMainFrm::TrayStatus() const {
+    const bool uploading = !btnUpload->isEnabled();
+    const bool downloading = downFrm_ && downFrm_->Download.LastOutcome() == FileDownload::Outcome::Running;
+    const QString site = FromGbk(loginFrm_.Session().SiteName);
+    return TrayToolTip(site, spStatus1->text(), uploading || downloading ? pb1->value() : -1);
+}
+
+void TMainFrm::NTransferClick() {
+    if (!transferFrm_)
+        return;
+    transferFrm_->ShowOptions(*options_);
+    transferFrm_->exec();
+}
+
+void TMainFrm::ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword) {
+    *options_ = options;
+    if (notifier_)
+        notifier_->Enabled = options.notifications;
+    if (ApplyNetworkOptions)
+        ApplyNetworkOptions(options, proxyPassword);
+    if (ApplyDownloadOptions)
+        ApplyDownloadOptions(options);
+    if (ApplyUploadOptions)
+        ApplyUploadOptions(options);
+}
+
 void TMainFrm::AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm) {
     linkFrm_ = linkFrm;
     downFrm_ = downFrm;
@@ -58,6 +120,7 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(N10, &QAction::triggered, this, [this] { N10Click(); });
     ConnectGuarded(N11, &QAction::triggered, this, [this] { N11Click(); });
     ConnectGuarded(N13, &QAction::triggered, this, [this] { N13Click(); });
+    ConnectGuarded(NTransfer, &QAction::triggered, this, [this] { NTransferClick(); });
     ConnectGuarded(N16, &QAction::triggered, this, [this] { N16Click(); });
     ConnectGuarded(N18, &QAction::triggered, this, [this] { N18Click(); });
     ConnectGuarded(N1, &QAction::triggered, this, [this] { N1Click(); });
@@ -158,6 +221,8 @@ void TMainFrm::FormShow() {
     spLoginLink->URL = session.SiteUrl + "plugins/quellix_client/passport.php?" + Base64Encode(query);
 
     VendorHomeUrl = session.VendorHomeUrl.isEmpty() ? kBuiltInVendorHomeUrl : session.VendorHomeUrl;
+    if (notifier_)
+        notifier_->SiteName = FromGbk(session.SiteName);
 
     browser_->CurrentFolderId = 0;
     PostListAccepted = false;

@@ -8,6 +8,7 @@
 #include "about/newspanel.h"
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
+#include "config/transferoptions.h"
 #include "disk/filelinks.h"
 #include "disk/gui/folderbrowser.h"
 #include "login/serversettings.h"
@@ -34,6 +35,12 @@ class TSkinData;
 class TSkinFrm;
 class TVerFrm;
 class SystemImageList;
+class NoticeSink;
+class SecretStore;
+class TTransferFrm;
+class TransferNotifier;
+class TransferSettings;
+class TransferTray;
 
 class TMainFrm : public QMainWindow, public TMainLayout {
     Q_OBJECT
@@ -44,6 +51,37 @@ public:
 
     // The windows created after this one, which it shows.
     void AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm);
+
+    // The transfer options (quellix.ini), the keyring and the desktop's
+    // notifications; given once, before the first login.
+    void AttachDesktop(TransferOptions& options, SecretStore* secrets, NoticeSink& notices);
+
+    // The options in force. "传输设置" (NTransferClick) edits them; OK
+    // hands them to ApplyTransferOptions, which keeps them and passes them
+    // on through the hooks below.
+    const TransferOptions& Options() const { return *options_; }
+    void NTransferClick();
+    void ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword);
+    // Where the options take effect. Each is called with the options read
+    // at start (by AttachDesktop: set the hooks before it) and after every
+    // OK of "传输设置":
+    //   the network path: the proxy (with its password from the keyring)
+    //     and the rate limits, for every connection;
+    //   the downloads: files at once, connections per file, resuming;
+    //   the uploads: files at once.
+    std::function<void(const TransferOptions& options, const QByteArray& proxyPassword)> ApplyNetworkOptions;
+    std::function<void(const TransferOptions& options)> ApplyDownloadOptions;
+    std::function<void(const TransferOptions& options)> ApplyUploadOptions;
+
+    // The notifications at the ends of transfers, the tray icon and the
+    // "传输设置" dialog (null until AttachDesktop).
+    TransferNotifier* Notifier() { return notifier_.get(); }
+    TransferTray* Tray() { return tray_.get(); }
+    TTransferFrm* TransferFrm() { return transferFrm_.get(); }
+    // Whether the user is looking at this window (or one of its dialogs).
+    bool UserSeesWindow() const;
+    // The tray's tooltip as the transfers stand.
+    QString TrayStatus() const;
 
     // State read by the other windows.
     QByteArray ClientVersion;
@@ -142,6 +180,13 @@ private:
     std::unique_ptr<UploadWindowPresenter> uploadPresenter_;
     std::unique_ptr<UploadRegistration> registration_;
     std::unique_ptr<UploadRun> uploadRun_;
+
+    TransferOptions ownOptions_;
+    TransferOptions* options_ = &ownOptions_;
+    std::unique_ptr<TransferSettings> transferSettings_;
+    std::unique_ptr<TTransferFrm> transferFrm_;
+    std::unique_ptr<TransferNotifier> notifier_;
+    std::unique_ptr<TransferTray> tray_;
 
     std::unique_ptr<NewsPanel> news_;
     EmbeddedBrowserGuard browserGuard_;

@@ -49,6 +49,7 @@ void TMainLayout::build(QMainWindow* window) {
     N11 = FileMenu->addAction(u("安全退出"));
     OptionsMenu = menus->addMenu(u("选项(&O)"));
     N13 = OptionsMenu->addAction(NamedIcon(QStringLiteral("ico_skin")), u("更换皮肤"));
+    NTransfer = OptionsMenu->addAction(u("传输设置"));
     HelpMenu = menus->addMenu(u("帮助(&H)"));
     N18 = HelpMenu->addAction(u("打开主站"));
     N16 = HelpMenu->addAction(u("关于软件"));

@@ -22,6 +22,7 @@ struct TMainLayout {
     QAction* N11 = nullptr;     // "安全退出"
     QMenu* OptionsMenu = nullptr;
     QAction* N13 = nullptr;  // "更换皮肤"
+    QAction* NTransfer = nullptr;  // "传输设置"
     QMenu* HelpMenu = nullptr;
     QAction* N18 = nullptr;  // "打开主站"
     QAction* N16 = nullptr;  // "关于软件"

@@ -58,6 +58,8 @@ void FileDownload::Start(const QByteArray& url, const QString& folder, const QSt
         outcome_ = Outcome::Failed;
         showStatus(QString::fromUtf8("文件[") + name + QString::fromUtf8("]下载出错：") +
                    QString::fromLatin1(error.className()) + QStringLiteral(": ") + FromGbk(error.message()));
+        if (OnEnded)
+            OnEnded(outcome_);
         return;
     }
     // Start dropped the earlier transfer without an event: its file is
@@ -76,6 +78,8 @@ void FileDownload::HttpDownFileRequestDone(int errorCode, const QByteArray& reas
         outcome_ = Outcome::Complete;
         playSound(okSound_);
         showStatus(fileText(name_, "】下载完成"));
+        if (OnEnded)
+            OnEnded(outcome_);
         return;
     }
     // The site had the file when it announced its length or sent bytes of
@@ -84,6 +88,8 @@ void FileDownload::HttpDownFileRequestDone(int errorCode, const QByteArray& reas
     outcome_ = existed ? Outcome::Failed : Outcome::Missing;
     playSound(errorSound_);
     showStatus(fileText(name_, existed ? "】下载失败" : "】不存在"));
+    if (OnEnded)
+        OnEnded(outcome_);
 }
 
 void FileDownload::HttpDownFileProgressAddSegment(qint64 startOffset) {

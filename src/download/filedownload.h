@@ -48,6 +48,9 @@ public:
     std::function<void(const QString& text)> SetStatusText;
     std::function<void(int percent)> SetGauge;
     std::function<void(const QString& soundFile)> PlaySound;
+    // The download started last has ended (Complete, Failed or Missing),
+    // after its status text and sound.
+    std::function<void(Outcome outcome)> OnEnded;
 
     // The download started last.
     const QString& Name() const { return name_; }

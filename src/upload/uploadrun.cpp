@@ -39,6 +39,8 @@ UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistrat
                 ~Settle() { presenter.RunEnded(); }
             } settle{presenter_};
             retryNow();
+            if (!retryTimer_.isActive())
+                reportRunOver();
         });
     });
 }
@@ -63,6 +65,8 @@ void UploadRun::btnUploadClick() {
         ~GiveBackUnlessOpened() {
             if (!run.openCalled_)
                 run.enableUpload();
+            else if (!run.retryTimer_.isActive())
+                run.reportRunOver();
             run.presenter_.RunEnded();
         }
     } giveBack{*this};
@@ -82,6 +86,7 @@ void UploadRun::btnUploadClick() {
     RemoteSize = 0;
     retakeRow_ = false;
     reconnecting_ = false;
+    runOpen_ = true;
     ConnectFtp();
 }
 
@@ -210,7 +215,26 @@ void UploadRun::endOfRunSteps() {
     const bool rowsAddedMeanwhile =
         queue_.Count() > 0 && (runRows_.isEmpty() || queue_.RowKey(queue_.Count() - 1) > runRows_.last());
     site_.UploadFinished = !rowsAddedMeanwhile;
+    reportRunOver();
     presenter_.RunEnded();
+}
+
+void UploadRun::reportRunOver() {
+    if (!runOpen_)
+        return;
+    runOpen_ = false;
+    int files = 0;
+    int failed = 0;
+    for (const quint64 key : runRows_) {
+        const int row = queue_.FindRow(key);
+        if (row < 0)
+            continue;  // deleted while the run went on
+        ++files;
+        if (queue_.Status(row) != QueueStatus::Succeeded())
+            ++failed;
+    }
+    if (OnRunOver)
+        OnRunOver(files, failed);
 }
 
 bool UploadRun::currentRowUploading() const {
@@ -319,6 +343,7 @@ void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
 }
 
 void UploadRun::btnAbortClick() {
+    runOpen_ = false;  // the user stopped it: nothing to tell
     retryTimer_.stop();
     reconnecting_ = false;
     if (ftp1.Connected())
@@ -332,6 +357,7 @@ void UploadRun::btnAbortClick() {
 }
 
 void UploadRun::btnCancelClick() {
+    runOpen_ = false;
     if (retryTimer_.isActive()) {
         retryTimer_.stop();
         settleCurrentRow(QueueStatus::Failed());

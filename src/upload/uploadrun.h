@@ -40,6 +40,7 @@
 #include <QList>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class UploadRun {
 public:
@@ -73,6 +74,12 @@ public:
     QString CurrentFileName;  // empty until the first row of the program's life is taken
     QByteArray CurrentRemoteName;
 
+    // The run has come to rest for good: at its end, or stopped by a
+    // failure that no retry follows (not when the user paused or cancelled
+    // it). `files`: the announced rows still queued; `failed`: those of
+    // them not on the server. For the desktop notification.
+    std::function<void(int files, int failed)> OnRunOver;
+
     // The waits before the retries of a row that follow tries which sent
     // nothing (ms); their number bounds such retries in a row.
     QList<int> RetryDelaysMs = {2000, 5000, 10000};
@@ -85,6 +92,8 @@ private:
     // The row being sent is still in the queue and marked as being sent.
     bool currentRowUploading() const;
     void endOfRunSteps();
+    // Reports the run's end through OnRunOver, once per run.
+    void reportRunOver();
     // The run has passed the last row it announced.
     bool pastLastRow() const { return runPosition_ >= runRows_.size(); }
     void enableUpload();
@@ -109,4 +118,5 @@ private:
     qint64 reachedAtFailure_ = -1;
     bool retakeRow_ = false;    // the next UploadNextFile takes the current row again
     bool reconnecting_ = false; // a retry is logging in again
+    bool runOpen_ = false;      // a run has started and its end is not reported yet
 };

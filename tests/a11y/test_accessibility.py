@@ -165,6 +165,13 @@ class ClientThroughAccessibility(unittest.TestCase):
         password = find(login, role_name("password text", "登录密码"))
         self.assertIsNotNone(user)
         self.assertIsNotNone(password)
+        # The saved login's boxes are named; without a ticked "记住密码",
+        # "自动登录" waits for it.
+        remember = find(login, role_name("check box", "记住密码"))
+        automatic = find(login, role_name("check box", "自动登录"))
+        self.assertIsNotNone(remember)
+        self.assertIsNotNone(automatic)
+        self.assertFalse(automatic.getState().contains(pyatspi.STATE_ENABLED))
         user.queryEditableText().setTextContents(self.account["name"])
         password.queryEditableText().setTextContents(self.account["password"])
         find(login, role_name("push button", "登 录")).queryAction().doAction(0)

@@ -7,6 +7,7 @@
 // each window's picture there instead of comparing.
 
 #include "support/demosite.h"
+#include "support/sessionbus.h"
 #include "support/testutil.h"
 #include "support/xscreen.h"
 
@@ -173,6 +174,8 @@ const QPoint kHelpMenu(170, 13), kOptionsMenu(100, 13);
 const QPoint kReadmeRow(60, 212);
 const QPoint kQueueTab(169, 403), kDiskTab(60, 403);
 const QPoint kSecondSkin(38, 63);
+// The group titles, labels and buttons of "传输设置".
+const QList<QRect> kTransferCaptions = {{10, 5, 130, 145}, {10, 170, 100, 150}, {10, 340, 100, 85}, {0, 440, 392, 60}};
 
 TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     XScreen x;
@@ -197,13 +200,19 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+    // A desktop's session bus, on which the keyring can be started: the
+    // login window's "记住密码" is offered.
+    TestSessionBus bus;
+    ASSERT_TRUE(bus.isRunning()) << bus.errorText().toStdString();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     x.start(programDir + QStringLiteral("/quellix"), {}, env, programDir);
     ScreenRun run(x);
 
     // Login: the name and password typed into the fields.
     const Look login{QStringLiteral("login.png"), QStringLiteral("^网盘用户登录$"),
-                     {{120, 30, 180, 25}, {50, 88, 85, 22}, {50, 130, 85, 22}, {135, 90, 60, 20},
-                      {315, 88, 58, 22}, {315, 130, 58, 22}, {130, 182, 85, 30}, {225, 182, 85, 30}}};
+                     {{120, 30, 180, 25}, {50, 80, 85, 22}, {50, 118, 85, 22}, {135, 82, 60, 20},
+                      {315, 80, 58, 22}, {315, 118, 58, 22}, {130, 150, 180, 24}, {130, 186, 85, 30},
+                      {225, 186, 85, 30}}};
     const QRect loginRect = x.waitForWindow(login.window, 30000);
     ASSERT_FALSE(loginRect.isEmpty()) << "the login window never appeared";
     // Without a window manager the keyboard follows the pointer.
@@ -253,6 +262,12 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     run.check({QStringLiteral("skins.png"), QStringLiteral("^网盘皮肤切换$"),
                {{8, 0, 70, 20}, {160, 0, 70, 20}, {8, 20, 132, 85}, {158, 20, 356, 252}, {348, 282, 166, 32}},
                [](const QImage& shot) { return isColour(shot.pixel(300, 38), 29, 143, 112); }});
+    run.keys({QStringLiteral("Escape")});
+
+    // "传输设置", the options menu's second item.
+    run.click(mainRect, kOptionsMenu);
+    run.keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    run.check({QStringLiteral("transfer.png"), QStringLiteral("^传输设置$"), kTransferCaptions});
     run.keys({QStringLiteral("Escape")});
 
     // About window: first its tabs, then the site's page in their place.

@@ -7,7 +7,8 @@
 ProcessResult RunSiteTool(const QStringList& args, const SiteToolRun& how) {
     QProcess process;
     EndWithThisProcess(process);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment =
+        how.environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : how.environment;
     environment.remove(QStringLiteral("QUELLIX_PASSWORD"));
     if (!how.noPassword)
         environment.insert(QStringLiteral("QUELLIX_PASSWORD"), QString::fromUtf8(how.password));

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,8 @@ struct SiteToolRun {
     QString workDir;          // default: the test's working folder
     QByteArray password;      // QUELLIX_PASSWORD; not set when `noPassword`
     bool noPassword = false;
+    // The environment to start from; empty: this process's.
+    QProcessEnvironment environment;
     int timeoutMs = 60000;
 };
 

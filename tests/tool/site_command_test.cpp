@@ -112,12 +112,12 @@ TEST_F(SiteToolTest, ARefusedLoginOrAMissingPasswordIsOneLineOnStandardError) {
     EXPECT_EQ(requestsFor("login").size(), logins + 1);
     EXPECT_EQ(requestsFor("loadset").size(), loadsets);
 
-    // No password file, no QUELLIX_PASSWORD and no terminal to ask on:
-    // nothing is sent.
+    // No password file, no QUELLIX_PASSWORD, no saved login and no
+    // terminal to ask on: nothing is sent.
     const ProcessResult noPassword = run({QStringLiteral("ls")}, withoutPassword());
     EXPECT_EQ(noPassword.exitCode, 2);
-    EXPECT_TRUE(noPassword.err.startsWith("quellix-tool site ls: no password: give --password-file FILE or set "
-                                          "QUELLIX_PASSWORD\n"))
+    EXPECT_TRUE(noPassword.err.startsWith("quellix-tool site ls: no password: give --password-file FILE, set "
+                                          "QUELLIX_PASSWORD or save the login with site login --remember\n"))
         << noPassword.err.constData();
     EXPECT_EQ(requestsFor("login").size(), logins + 1);
 }
