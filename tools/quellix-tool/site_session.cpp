@@ -57,17 +57,20 @@ QByteArray AccountNameOf(const SiteOptions& options) {
 QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName) {
     QByteArray password;
     if (options.hasPasswordFile) {
-        QFile file(QString::fromLocal8Bit(options.passwordFile));
-        if (!file.open(QIODevice::ReadOnly))
-            throw SiteFailure("can't read the password file " + options.passwordFile + ": " +
-                              file.errorString().toUtf8());
-        password = firstLine(file.readAll());
+        password = ReadPasswordFile(options.passwordFile);
     } else if (const char* fromEnvironment = std::getenv("QUELLIX_PASSWORD")) {
         password = fromEnvironment;
     } else if (!PromptPassword("Password for " + GbkToTerminal(accountName) + ": ", password)) {
         throw SiteFailure("no password: give --password-file FILE or set QUELLIX_PASSWORD", SiteExit::Usage);
     }
     return exactGbk(password, "the password");
+}
+
+QByteArray ReadPasswordFile(const QByteArray& path) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw SiteFailure("can't read the password file " + path + ": " + file.errorString().toUtf8());
+    return firstLine(file.readAll());
 }
 
 void ThrowIfInterrupted() {

@@ -28,6 +28,10 @@ QByteArray AccountNameOf(const SiteOptions& options);
 // QUELLIX_PASSWORD, else asked without echo on a terminal.
 QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName);
 
+// The first line of a password file (terminal text), without its line end;
+// raises SiteFailure when the file cannot be read.
+QByteArray ReadPasswordFile(const QByteArray& path);
+
 // A session after a login, with the site's settings taken.
 class SiteConnection {
 public:
