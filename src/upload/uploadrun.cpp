@@ -268,6 +268,7 @@ void UploadRun::retryNow() {
 
 void UploadRun::failRow(const QString& reason) {
     setStep(UploadStep::Idle);
+    presenter_.SetAbortEnabled(false);  // nothing left to pause
     const int row = queue_.FindRow(currentRow_);
     if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
         return;

@@ -828,6 +828,7 @@ TEST_F(UploadFaultTest, PauseOrCancelDuringAReconnectStopsIt) {
     EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
     EXPECT_EQ(spStatus1.text(), u("文件上传已取消"));
     EXPECT_FALSE(btnCancel.isEnabled());
+    EXPECT_FALSE(btnAbort.isEnabled());
     EXPECT_TRUE(btnUpload.isEnabled());
     EXPECT_FALSE(WaitFor([&] { return ftp.controlConnections() > 3; }, 1000));
     EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
