@@ -79,6 +79,7 @@ void TFtpClient::onHostResolved(const QHostInfo& info) {
     }
     try {
         const quint16 port = resolvePort(Port);
+        controlPort_ = port;
         const QHostAddress local(QString::fromLatin1(LocalAddr));
         display("! Connecting to " + address.toString().toLatin1() + " port " + QByteArray::number(port));
         control_.connectTo(address, port, local, TlsMode != TFtpTlsMode::Never);

@@ -50,7 +50,7 @@ int runGet(SiteArgs& args) {
     QString name = QString::fromUtf8(nameText);
     qint64 knownSize = -1;
     if (!hasName) {
-        const QMap<QByteArray, RemoteEntry> found = FindEntries(*site, {id});
+        const QMap<QByteArray, RemoteEntry> found = FindFiles(*site, {id});
         if (!found.contains(id))
             throw SiteFailure("no file with id " + id + " on the disk");
         if (found[id].IsFolder)

@@ -44,7 +44,7 @@ QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry
     return entries;
 }
 
-QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids) {
+QMap<QByteArray, RemoteEntry> FindFiles(SiteConnection& site, const QList<QByteArray>& ids) {
     QSet<QByteArray> wanted(ids.cbegin(), ids.cend());
     QMap<QByteArray, RemoteEntry> found;
     QQueue<int> folders;
@@ -53,8 +53,10 @@ QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByt
     while (!folders.isEmpty() && !wanted.isEmpty()) {
         const int folder = folders.dequeue();
         for (const RemoteEntry& entry : ReadListing(ListFolderLines(site, folder))) {
-            if (wanted.remove(entry.Id))
+            if (!entry.IsFolder && wanted.remove(entry.Id))
                 found.insert(entry.Id, entry);
+            else if (entry.IsFolder && wanted.contains(entry.Id) && !found.contains(entry.Id))
+                found.insert(entry.Id, entry);  // unless a file with that id turns up
             if (entry.IsFolder && IsFolderId(entry.Id)) {
                 const int id = StrToInt(entry.Id);
                 if (!seen.contains(id)) {

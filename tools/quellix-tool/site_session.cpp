@@ -59,11 +59,7 @@ QByteArray AccountNameOf(const SiteOptions& options) {
 QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName) {
     QByteArray password;
     if (options.hasPasswordFile) {
-        QFile file(QString::fromLocal8Bit(options.passwordFile));
-        if (!file.open(QIODevice::ReadOnly))
-            throw SiteFailure("can't read the password file " + options.passwordFile + ": " +
-                              file.errorString().toUtf8());
-        password = firstLine(file.readAll());
+        password = ReadPasswordFile(options.passwordFile);
     } else if (const char* fromEnvironment = std::getenv("QUELLIX_PASSWORD")) {
         password = fromEnvironment;
     } else if (!PromptPassword("Password for " + GbkToTerminal(accountName) + ": ", password)) {
@@ -90,6 +86,13 @@ SiteSecret SecretOf(const SiteOptions& options, const QByteArray& siteUrl, const
     if (TrimBlanks(password).isEmpty())
         throw SiteFailure("the user name or the password is empty", SiteExit::Usage);
     return SiteSecret{PasswordDigest(password), false};
+}
+
+QByteArray ReadPasswordFile(const QByteArray& path) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw SiteFailure("can't read the password file " + path + ": " + file.errorString().toUtf8());
+    return firstLine(file.readAll());
 }
 
 void ThrowIfInterrupted() {

@@ -47,6 +47,10 @@ SiteSecret SecretOf(const SiteOptions& options, const QByteArray& siteUrl, const
 // The desktop's keyring as the tool uses it.
 SecretStore& ToolKeyring();
 
+// The first line of a password file (terminal text), without its line end;
+// raises SiteFailure when the file cannot be read.
+QByteArray ReadPasswordFile(const QByteArray& path);
+
 // A session after a login, with the site's settings taken.
 class SiteConnection {
 public:
