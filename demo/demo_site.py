@@ -52,6 +52,8 @@ def parse_arguments(argv):
                         "so that the about window's tab view stays on screen for a while")
     p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
                    help="give the demo account a folder \"大目录\" listing ROWS generated files")
+    p.add_argument("--tree", metavar="FILES,FOLDERS",
+                   help="give the demo account a folder \"目录树\" of FOLDERS nested folders holding FILES files")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -88,6 +90,16 @@ def main(argv=None) -> int:
         big = big or store.add_folder(owner, 0, sample.BIG_FOLDER_NAME)
         store.save()
         config.big_folder_id, config.big_folder_rows = big.id, args.big_folder
+    if args.tree:
+        try:
+            files, folders = (int(n) for n in args.tree.split(","))
+        except ValueError:
+            print("--tree wants FILES,FOLDERS", file=sys.stderr)
+            return 2
+        owner = sample.ACCOUNTS[0].name
+        if not any(n.folder and n.name == sample.TREE_FOLDER_NAME for n in store.children(owner, 0)):
+            sample.add_tree(store, owner, files, folders)
+            store.save()
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))
     try:

@@ -33,7 +33,7 @@ QuellixProgram::QuellixProgram(const LocalFiles& files,
     LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData, nullptr, std::move(askSite));
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);
     LinkFrm = new TLinkFrm(MsgDlg, MainFrm.get());
-    DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), *MainFrm->spStatus1, *MainFrm->pb1, MainFrm.get());
+    DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), MainFrm->Downloads(), MainFrm.get());
     SkinFrm = new TSkinFrm(Files, MsgDlg, SkinData, LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->VendorHomeUrl,
                            MainFrm.get());
     VerFrm = new TVerFrm(Files,
