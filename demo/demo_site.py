@@ -52,8 +52,11 @@ def parse_arguments(argv):
                         "so that the about window's tab view stays on screen for a while")
     p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
                    help="give the demo account a folder \"大目录\" listing ROWS generated files")
-    p.add_argument("--tree", metavar="FILES,FOLDERS",
-                   help="give the demo account a folder \"目录树\" of FOLDERS nested folders holding FILES files")
+    p.add_argument("--tree", metavar="FILES,FOLDERS[,MAX_KIB]",
+                   help="give the demo account a folder \"目录树\" of FOLDERS nested folders holding FILES files "
+                        "of up to MAX_KIB KiB each (64 by default)")
+    p.add_argument("--download-rate", type=int, default=0, metavar="BYTES_PER_S",
+                   help="send file bodies at most this fast on each connection")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -83,7 +86,8 @@ def main(argv=None) -> int:
 
     config = SiteConfig(site_name=args.site_name, caption=args.caption, ftp_passive=args.ftp_passive,
                         skins_dir=skins_dir, about_delay=args.about_delay,
-                        skin_names=[s for s in (args.skin_names or "").split(",") if s])
+                        skin_names=[s for s in (args.skin_names or "").split(",") if s],
+                        download_rate=args.download_rate)
     if args.big_folder > 0:
         owner = sample.ACCOUNTS[0].name
         big = next((n for n in store.children(owner, 0) if n.folder and n.name == sample.BIG_FOLDER_NAME), None)
@@ -92,13 +96,14 @@ def main(argv=None) -> int:
         config.big_folder_id, config.big_folder_rows = big.id, args.big_folder
     if args.tree:
         try:
-            files, folders = (int(n) for n in args.tree.split(","))
+            numbers = [int(n) for n in args.tree.split(",")]
+            files, folders, max_kib = (numbers + [64])[:3]
         except ValueError:
-            print("--tree wants FILES,FOLDERS", file=sys.stderr)
+            print("--tree wants FILES,FOLDERS[,MAX_KIB]", file=sys.stderr)
             return 2
         owner = sample.ACCOUNTS[0].name
         if not any(n.folder and n.name == sample.TREE_FOLDER_NAME for n in store.children(owner, 0)):
-            sample.add_tree(store, owner, files, folders)
+            sample.add_tree(store, owner, files, folders, max_kib * 1024)
             store.save()
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))

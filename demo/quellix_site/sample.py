@@ -183,11 +183,11 @@ def create(store: Store, big_file_size: int = 64 * 1024 * 1024) -> None:
     store.save()
 
 
-def add_tree(store: Store, owner: str, files: int, folders: int, seed: int = 5):
+def add_tree(store: Store, owner: str, files: int, folders: int, max_size: int = 64 * 1024, seed: int = 5):
     """A folder "目录树" with `folders` folders below it, nested a few levels
-    deep, and `files` real files of 1 byte to 64 KiB spread over all of them
-    (names with blanks and Chinese characters, a few empty files). Gives the
-    top folder."""
+    deep, and `files` real files of 1 byte to `max_size` spread over all of
+    them (names with blanks and Chinese characters, a few empty files).
+    Gives the top folder."""
     rng = random.Random(seed)
     top = store.add_folder(owner, 0, TREE_FOLDER_NAME, created="2024-07-01 10:00")
     tree = [top]
@@ -197,7 +197,7 @@ def add_tree(store: Store, owner: str, files: int, folders: int, seed: int = 5):
     taken = {node.id: set() for node in tree}
     for number in range(1, files + 1):
         folder = tree[number % len(tree)]
-        size = 0 if number % 97 == 0 else rng.randint(1, 64 * 1024)
+        size = 0 if number % 97 == 0 else rng.randint(1, max_size)
         name = f"文件 {number:04d}.bin" if number % 3 else f"data-{number:04d}.txt"
         store.add_file(owner, folder.id, name, pseudo_random_file(size, 1000 + number), "2024-07-01 10:05",
                        taken=taken[folder.id])

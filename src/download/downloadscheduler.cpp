@@ -47,7 +47,6 @@ void DownloadScheduler::SetOptions(int parallel, int connections) {
 std::unique_ptr<TMultipartHttpDownloader> DownloadScheduler::newDownloader() {
     auto downloader = std::make_unique<TMultipartHttpDownloader>();
     downloader->RangeCount = connections_;
-    downloader->Agent = "quellix-client";
     if (ConfigureDownloader)
         ConfigureDownloader(*downloader);
     return downloader;

@@ -207,7 +207,7 @@ TEST_F(SiteToolTest, AnEmptyFileOfTheDiskArrivesAsAnEmptyFile) {
     EXPECT_EQ(QFileInfo(dir.filePath(u("空文件.txt"))).size(), 0);
 }
 
-TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
+TEST_F(SiteToolTest, CtrlCStopsADownloadAndKeepsThePartialFileForTheNextRun) {
     // The proxy holds a connection back at each of three points of the
     // bytes it carries. The size probe may take the first one (it reads on
     // until the client closes it), but the transfer of 1 MiB has only three
@@ -229,8 +229,8 @@ TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
                 QStringLiteral("big.bin"), QStringLiteral("--site"),
                 QStringLiteral("http://127.0.0.1:%1/").arg(proxy.port()), QStringLiteral("--user"), account.name});
     ASSERT_TRUE(tool.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return proxy.faults() > 0 && QFile::exists(dir.filePath(QStringLiteral("big.bin"))); },
-                        30000));
+    ASSERT_TRUE(
+        WaitFor([&] { return proxy.faults() > 0 && QFile::exists(dir.filePath(QStringLiteral("big.bin.part"))); }, 30000));
     // A process that has ended has the id 0, and kill(0, ...) would signal
     // the whole process group: the test program and whatever runs it.
     const pid_t pid = pid_t(tool.processId());
@@ -241,7 +241,11 @@ TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
     EXPECT_EQ(tool.exitCode(), 130);
     EXPECT_TRUE(tool.readAllStandardError().endsWith("quellix-tool site get: interrupted\n"));
     EXPECT_EQ(tool.readAllStandardOutput(), "");
+    // Never a partial file under the final name; the part file and its
+    // state stay, so the same command continues it.
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("big.bin"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("big.bin.part"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("big.bin.part.state"))));
 }
 
 TEST_F(SiteToolTest, LinksAreTheLinkWindowsTexts) {

@@ -43,6 +43,8 @@ public:
     explicit TerminalDownloadPresenter(bool terminal) : terminal_(terminal) { clock_.start(); }
 
     DownloadScheduler* scheduler = nullptr;
+    // One file asked for: its failure is the command's one error line.
+    bool single = false;
     QList<QByteArray> failures;  // "name: why", in the order they came
     int complete = 0;
 
@@ -56,7 +58,8 @@ public:
             const QByteArray why = r.State == RowState::Missing ? QByteArray("the site sent nothing for it")
                                                                 : r.Reason.toUtf8();
             failures << TerminalSafe(r.Item.Name.toUtf8()) + ": " + TerminalSafe(why);
-            WriteErr("failed: " + failures.last() + "\n");
+            if (!single)
+                WriteErr("failed: " + failures.last() + "\n");
         }
         drawBars();
     }
@@ -262,6 +265,7 @@ int runGet(SiteArgs& args) {
     TerminalDownloadPresenter presenter(StderrIsTerminal());
     DownloadScheduler queue(session, presenter);
     presenter.scheduler = &queue;
+    presenter.single = !many && folders.isEmpty();
     queue.SetOptions(parallel, connections);
     queue.UpdateIntervalMs = 100;
 

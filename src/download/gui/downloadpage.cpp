@@ -99,15 +99,16 @@ void DownloadQueuePage::FolderFailed(const QString& folder, const QString& why) 
 }
 
 void DownloadQueuePage::QueueProgress() {
+    const qint64 total = scheduler_->BurstTotal();
+    const qint64 done = scheduler_->BurstDone();
+    w_.pb1.setValue(total > 0 ? int(std::clamp<qint64>(done * 100 / total, 0, 100)) : 0);
     if (scheduler_->AtRest()) {
+        // The work is done: the gauge shows where it ended, then goes back to 0.
         w_.pb1.setValue(0);
         if (model_)
             model_->Flush();
         return;
     }
-    const qint64 total = scheduler_->BurstTotal();
-    const qint64 done = scheduler_->BurstDone();
-    w_.pb1.setValue(total > 0 ? int(std::clamp<qint64>(done * 100 / total, 0, 100)) : 0);
     // A file's own text stays a few seconds before the queue's replaces it.
     if (sinceFileText_.isValid() && sinceFileText_.elapsed() < 3000)
         return;

@@ -19,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QSpinBox>
 #include <QStylePainter>
 #include <QVBoxLayout>
 
@@ -95,10 +94,11 @@ void TDownFrm::buildLayout() {
     dl_id = new QLabel(this);
     dl_id->setObjectName(QStringLiteral("dl_id"));
     dl_id->hide();
-    dl_conn = new QSpinBox(this);
+    dl_conn = new QComboBox(this);
     dl_conn->setObjectName(QStringLiteral("dl_conn"));
-    dl_conn->setRange(1, TransferOptions::kMaxConnections);
-    dl_conn->setValue(2);
+    for (int n = 1; n <= TransferOptions::kMaxConnections; ++n)
+        dl_conn->addItem(QString::number(n), n);
+    dl_conn->setCurrentIndex(1);
     spSkinButton1 = new QPushButton(u("立即下载"), this);
     spSkinButton1->setObjectName(QStringLiteral("spSkinButton1"));
     spSkinButton1->setDefault(true);
@@ -200,7 +200,7 @@ void TDownFrm::FormShow() {
         dl_dir->addItem(folder);
         dl_dir->setCurrentIndex(0);
     }
-    dl_conn->setValue(Queue.Connections());
+    dl_conn->setCurrentIndex(Queue.Connections() - 1);
 }
 
 void TDownFrm::spSkinSpeedButton1Click() {
@@ -242,11 +242,12 @@ bool TDownFrm::StartDownload() {
                            TMsgDlgType::mtError, TMsgDlgButtons::mbOK, this);
         return false;
     }
-    if (dl_conn->value() != Queue.Connections()) {
+    const int connections = dl_conn->currentData().toInt();
+    if (connections != Queue.Connections()) {
         // The ranges per file are the user's choice from now on.
-        Queue.SetOptions(Queue.Parallel(), dl_conn->value());
+        Queue.SetOptions(Queue.Parallel(), connections);
         TransferOptions options = ReadTransferOptions(files_);
-        options.downloadConnections = dl_conn->value();
+        options.downloadConnections = connections;
         WriteTransferOptions(files_, options);
     }
     if (!selection_) {

@@ -20,7 +20,6 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 class TMsgDlg;
 
 // A file row of the listing offered for download.
@@ -45,7 +44,7 @@ public:
     QLabel* dl_size;
     QLabel* dl_ext;
     QLabel* dl_id;  // hidden
-    QSpinBox* dl_conn;  // "下载连接数": ranges per file
+    QComboBox* dl_conn;  // "下载连接数": ranges per file, 1 to 8
     QPushButton* spSkinButton1;  // "立即下载"
     QPushButton* spSkinButton2;  // " 取 消 "
 
