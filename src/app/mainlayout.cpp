@@ -136,11 +136,11 @@ void TMainLayout::build(QMainWindow* window) {
         page->setSpacing(0);
         lv3 = new TListView(PCDown);
         lv3->setObjectName(QStringLiteral("lv3"));
-        lv3->SetColumns({{u("文件名称"), 180},
+        lv3->SetColumns({{u("文件名称"), 170},
                          {u("文件大小"), 70},
                          {u("进度"), 50},
-                         {u("速度"), 80},
-                         {u("状态"), 110},
+                         {u("速度"), 85},
+                         {u("状态"), 140},
                          {u("本地路径"), 220}});
         lv3->SetAccessibleName(u("下载文件列表"));
         page->addWidget(lv3, 1);
