@@ -84,7 +84,7 @@ public:
     std::function<void(TMultipartHttpDownloader&)> ConfigureDownloader;
     // The state files are written whenever this many more bytes of a file
     // are on the disk (and at every stop).
-    qint64 SaveEveryBytes = 4 << 20;
+    qint64 SaveEveryBytes = 1 << 20;
     int UpdateIntervalMs = 500;
     // Files for which this holds are not queued (the command line's
     // continuation passes over a file that is there whole).

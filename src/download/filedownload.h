@@ -64,7 +64,7 @@ public:
 
     // The state file is written (after the part file was synced) whenever
     // this many more bytes are complete, and at every stop.
-    qint64 SaveEveryBytes = 4 << 20;
+    qint64 SaveEveryBytes = 1 << 20;
 
     std::function<void()> OnEnded;
     // A continued file starts over: the text says why.

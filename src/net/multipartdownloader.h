@@ -148,9 +148,13 @@ public:
     // after RetryDelay × (failures in a row) ms, so a failing server is not
     // hammered; a range that made progress continues at once.
     int RetryDelay = 500;
-    // A range that is done takes over half of the largest range still
-    // running when that one has at least this many bytes left; 0: never.
+    // A range that is done takes over half of the range still running that
+    // has the most bytes left, when that one has at least StealMinimum bytes
+    // left and would need more than StealAfterMs to fetch them at its own
+    // pace: taking over costs the bytes already on their way to the range
+    // that gives them up, which pays only when it is slow. 0: never.
     qint64 StealMinimum = 1 << 20;
+    int StealAfterMs = 1000;
 
     // --- Events -------------------------------------------------------------
     std::function<void(TMultipartHttpDownloader& sender, const QByteArray& msg)> OnDisplay;

@@ -23,6 +23,8 @@ void TMultipartHttpDownloader::sendRange(TMyHttpCli& part) {
     part.Progressed = false;
     part.Shortened = false;
     part.LastActivity = MillisecondTick();
+    part.RequestTick = part.LastActivity;
+    part.RequestBytes = 0;
     part.GetASync();
 }
 
@@ -129,6 +131,7 @@ void TMultipartHttpDownloader::partData(TMyHttpCli& part, const char* buffer, in
         return;
     }
     part.DataCount += count;
+    part.RequestBytes += count;
     totalCount_ += count;
     if (part.DataCount > part.Furthest) {
         part.Furthest = part.DataCount;
@@ -252,6 +255,10 @@ bool TMultipartHttpDownloader::takeMoreWork(TMyHttpCli& part) {
             }
         }
         if (!victim || StealMinimum <= 0 || most < std::max<qint64>(StealMinimum, 2))
+            return false;
+        // At its own pace (nothing yet counts as no pace at all).
+        const quint32 elapsed = std::max<quint32>(TickDifference(victim->RequestTick, MillisecondTick()), 1);
+        if (victim->RequestBytes > 0 && double(most) * elapsed / double(victim->RequestBytes) <= StealAfterMs)
             return false;
         const qint64 middle = victim->StartOffset + victim->DataCount + most / 2;
         next.StartOffset = middle;

@@ -25,4 +25,6 @@ public:
     bool Retired = false;     // replaced or abandoned: its events are ignored
     bool FirstRange = false;  // the first range of the division: it may take the whole document
     bool Shortened = false;   // another range took over its end: stop the request there
+    quint32 RequestTick = 0;  // tick the request in progress was sent at
+    qint64 RequestBytes = 0;  // bytes it has written so far
 };
