@@ -70,3 +70,50 @@ int DownloadQueue::FindRow(quint64 key) const {
                                         [](const DownloadRow& row, quint64 k) { return row.Key < k; });
     return found != rows_.end() && found->Key == key ? int(found - rows_.begin()) : -1;
 }
+
+namespace {
+
+QByteArray field(const QByteArray& bytes) { return bytes.toPercentEncoding("/:"); }
+QByteArray field(const QString& text) { return field(text.toUtf8()); }
+
+}  // namespace
+
+QByteArray EncodeQueueFile(const QList<QueuedFile>& files) {
+    QByteArray text = "quellix-queue 1\n";
+    for (const QueuedFile& f : files) {
+        text += field(f.Site) + ' ' + field(f.Account) + ' ' + field(f.Item.Id) + ' ' + field(f.Item.Name) + ' ' +
+                field(f.Item.Folder) + ' ' + field(f.PartPath) + ' ' + QByteArray::number(f.Item.KnownSize) + ' ' +
+                field(f.Item.SizeText) + ' ' + (f.Paused ? "paused" : "waiting") + '\n';
+    }
+    return text;
+}
+
+QList<QueuedFile> DecodeQueueFile(const QByteArray& text) {
+    QList<QueuedFile> files;
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.value(0).trimmed() != "quellix-queue 1")
+        return files;
+    for (const QByteArray& line : lines.mid(1)) {
+        const QList<QByteArray> f = line.trimmed().split(' ');
+        if (f.size() != 9)
+            continue;
+        const auto bytes = [&](int i) { return QByteArray::fromPercentEncoding(f[i]); };
+        const auto text = [&](int i) { return QString::fromUtf8(bytes(i)); };
+        QueuedFile queued;
+        queued.Site = bytes(0);
+        queued.Account = bytes(1);
+        queued.Item.Id = bytes(2);
+        queued.Item.Name = text(3);
+        queued.Item.Folder = text(4);
+        queued.PartPath = text(5);
+        bool ok = false;
+        queued.Item.KnownSize = f[6].toLongLong(&ok);
+        queued.Item.SizeText = text(7);
+        queued.Paused = f[8] != "waiting";
+        // A row must name a file and a folder to be of any use.
+        if (!ok || queued.Site.isEmpty() || queued.Item.Id.isEmpty() || !queued.Item.Folder.endsWith(QLatin1Char('/')))
+            continue;
+        files.append(queued);
+    }
+    return files;
+}

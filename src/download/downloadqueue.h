@@ -124,3 +124,18 @@ private:
     DownloadQueueListener* listener_ = nullptr;
     quint64 lastKey_ = 0;
 };
+
+// The queue file: the unfinished rows of every site and account, one line
+// each after "quellix-queue 1": site, account, id, name, folder, part file,
+// the listed size, its text and "paused" or "waiting", separated by blanks,
+// each percent-encoded.
+struct QueuedFile {
+    QByteArray Site;
+    QByteArray Account;
+    DownloadItem Item;
+    QString PartPath;
+    bool Paused = true;
+};
+QByteArray EncodeQueueFile(const QList<QueuedFile>& files);
+// The entries that read; broken lines are left out.
+QList<QueuedFile> DecodeQueueFile(const QByteArray& text);

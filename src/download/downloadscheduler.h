@@ -180,15 +180,3 @@ private:
     QList<QByteArray> seenFolders_;
     std::unique_ptr<FolderListingRequest> listing_;
 };
-
-// The queue file: the unfinished rows of every site and account.
-struct QueuedFile {
-    QByteArray Site;
-    QByteArray Account;
-    DownloadItem Item;
-    QString PartPath;
-    bool Paused = true;
-};
-QByteArray EncodeQueueFile(const QList<QueuedFile>& files);
-// The entries that read; broken lines are left out.
-QList<QueuedFile> DecodeQueueFile(const QByteArray& text);
