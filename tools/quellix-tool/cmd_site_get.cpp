@@ -87,8 +87,13 @@ public:
         if (scheduler->BurstTotal() > 0 || scheduler->RunningCount() > 0)
             WriteErr(totalLine() + "\n");
     }
+    // The bars go; on a terminal the whole queue's line stays as the last.
     void finish() {
         clearBars();
+        if (terminal_ && scheduler && (complete > 0 || !failures.isEmpty()))
+            WriteErr("total  " + bar(complete, complete + failures.size()) + "  " + QByteArray::number(complete) +
+                     " done, " + QByteArray::number(failures.size()) + " failed in " +
+                     DurationText(clock_.elapsed() / 1000) + "\n");
     }
 
 private:
