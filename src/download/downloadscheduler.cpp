@@ -156,7 +156,10 @@ void DownloadScheduler::sessionEnded(quint64 key) {
         default: r.State = RowState::Failed; break;
         }
         r.Reason = session->Reason();
-        r.LocalPath = session->LastOutcome() == FileDownload::Outcome::Missing ? QString() : session->LocalPath();
+        // A refused file leaves nothing, unless an earlier run had saved bytes of it.
+        const bool nothingLeft = session->LastOutcome() == FileDownload::Outcome::Missing &&
+                                 !QFileInfo::exists(session->PartPath());
+        r.LocalPath = nothingLeft ? QString() : session->LocalPath();
         r.Length = session->Length();
         r.Done = session->Done();
         r.Rate = 0;

@@ -32,6 +32,10 @@ QString FindPartFile(const QString& folder, const QString& name, const QByteArra
     if (!knownPartPath.isEmpty() && QFileInfo(knownPartPath).path() + QLatin1Char('/') == folder &&
         QFileInfo(knownPartPath).isFile() && continues(StatePathOf(knownPartPath), site, id, state))
         return knownPartPath;
+    // Its own name first; then any other name a taken one made it use.
+    const QString own = PartPathOf(folder + SafeLocalFileName(name));
+    if (QFileInfo(own).isFile() && continues(StatePathOf(own), site, id, state))
+        return own;
     const QStringList states =
         QDir(folder).entryList({QStringLiteral("*.part.state")}, QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& stateName : states) {
@@ -121,6 +125,9 @@ bool FileDownload::openPartFile(QString& failure) {
     }
     if (found && part_.openExisting(partPath_)) {
         state_ = *found;
+        // Bytes beyond the end of the part file cannot be there, whatever
+        // the state says (someone cut the file).
+        state_.Complete = MergeSpans(state_.Complete, std::min(state_.Length, part_.size()));
     } else {
         if (found) {
             failure = diskFailure(part_.LastErrno());
