@@ -5,6 +5,7 @@
 
 #include "windowtest.h"
 
+#include "config/transferoptions.h"
 #include "download/gui/uDown.h"
 #include "text/gbk.h"
 
@@ -201,6 +202,27 @@ TEST_F(DownloadWindowTest, AnEditedNameIsUsedAndAnExistingFileKeepsItsContent) {
         << name.toStdString();
     EXPECT_EQ(ReadFileBytes(path), "new bytes");
     EXPECT_EQ(mainFrm().spStatus1->text(), u("文件【a.tar.gz】下载完成"));
+}
+
+TEST_F(DownloadWindowTest, TheRangesPerFileAreTheUsersChoiceFromThenOn) {
+    documents["11"] = QByteArray(40000, 'r');
+    loginWithListing(kListing);
+    lv1().SetSelected(1, true);
+    whileOpen([&] { mainFrm().NDownClick(); },
+              [&] {
+                  down().dl_conn->setCurrentIndex(3);  // "4"
+                  QTest::mouseClick(down().spSkinButton1, Qt::LeftButton);
+              });
+    ASSERT_TRUE(downloadEnded());
+    EXPECT_EQ(queue().Connections(), 4);
+    EXPECT_EQ(ReadTransferOptions(program->Files).downloadConnections, 4);
+    int gets = 0;
+    for (const FakeRequest& r : site.requests())
+        gets += r.method == "GET";
+    EXPECT_EQ(gets, 1 + 4);  // the size probe and four ranges
+    EXPECT_EQ(ReadFileBytes(downloads() + QStringLiteral("a.txt")), documents["11"]);
+    // The next showing offers the choice made.
+    whileOpen([&] { mainFrm().NDownClick(); }, [&] { EXPECT_EQ(down().dl_conn->currentText(), QStringLiteral("4")); });
 }
 
 TEST_F(DownloadWindowTest, ARefusedDownloadSaysTheFileDoesNotExistAndLeavesNoFile) {
