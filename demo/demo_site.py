@@ -56,6 +56,11 @@ def parse_arguments(argv):
                    help="the port the site names in its own addresses (a proxy in front of it; 0: its own)")
     p.add_argument("--announce-ftp-port", type=int, default=0, metavar="PORT",
                    help="the FTP port the settings record names (a proxy in front of it; 0: its own)")
+    p.add_argument("--tree", metavar="FILES,FOLDERS[,MAX_KIB]",
+                   help="give the demo account a folder \"目录树\" of FOLDERS nested folders holding FILES files "
+                        "of up to MAX_KIB KiB each (64 by default)")
+    p.add_argument("--download-rate", type=int, default=0, metavar="BYTES_PER_S",
+                   help="send file bodies at most this fast on each connection")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     return p.parse_args(argv)
 
@@ -85,13 +90,25 @@ def main(argv=None) -> int:
 
     config = SiteConfig(site_name=args.site_name, caption=args.caption, ftp_passive=args.ftp_passive,
                         skins_dir=skins_dir, about_delay=args.about_delay,
-                        skin_names=[s for s in (args.skin_names or "").split(",") if s])
+                        skin_names=[s for s in (args.skin_names or "").split(",") if s],
+                        download_rate=args.download_rate)
     if args.big_folder > 0:
         owner = sample.ACCOUNTS[0].name
         big = next((n for n in store.children(owner, 0) if n.folder and n.name == sample.BIG_FOLDER_NAME), None)
         big = big or store.add_folder(owner, 0, sample.BIG_FOLDER_NAME)
         store.save()
         config.big_folder_id, config.big_folder_rows = big.id, args.big_folder
+    if args.tree:
+        try:
+            numbers = [int(n) for n in args.tree.split(",")]
+            files, folders, max_kib = (numbers + [64])[:3]
+        except ValueError:
+            print("--tree wants FILES,FOLDERS[,MAX_KIB]", file=sys.stderr)
+            return 2
+        owner = sample.ACCOUNTS[0].name
+        if not any(n.folder and n.name == sample.TREE_FOLDER_NAME for n in store.children(owner, 0)):
+            sample.add_tree(store, owner, files, folders, max_kib * 1024)
+            store.save()
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))
     try:

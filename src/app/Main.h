@@ -11,6 +11,9 @@
 #include "config/transferoptions.h"
 #include "disk/filelinks.h"
 #include "disk/gui/folderbrowser.h"
+#include "download/downloadscheduler.h"
+#include "download/gui/downloadpage.h"
+#include "download/gui/downloadqueuemodel.h"
 #include "login/serversettings.h"
 #include "login/settingsrequest.h"
 #include "login/siteprobe.h"
@@ -70,7 +73,6 @@ public:
     //   the downloads: files at once, connections per file, resuming;
     //   the uploads: files at once.
     std::function<void(const TransferOptions& options, const QByteArray& proxyPassword)> ApplyNetworkOptions;
-    std::function<void(const TransferOptions& options)> ApplyDownloadOptions;
     std::function<void(const TransferOptions& options)> ApplyUploadOptions;
 
     // The notifications at the ends of transfers, the tray icon and the
@@ -117,11 +119,16 @@ public:
     // The remote disk browser (lv1, the root and back buttons, refresh).
     FolderBrowser& Browser() { return *browser_; }
     void lv1DblClick();
-    // "下载文件": the download window for the last selected file.
+    // "下载文件": the download window for the selected rows.
     void NDownClick();
-    // Fills the download window with the last selected file row of lv1 and
-    // shows it modally; no window when no file row is selected.
+    // Fills the download window with the selected rows of lv1 and shows it
+    // modally: one selected file alone is offered by its name, several rows
+    // (files and folders) by their count. No window when no file or folder
+    // row is selected.
     void StartFileDownload();
+    // Enter in lv1: a single row opens as a double click does; several
+    // selected rows are offered for download.
+    void lv1Activated();
     void N9Click();  // icon view
     void N8Click();  // details view
 
@@ -142,6 +149,12 @@ public:
     UploadQueueModel& QueueModel() { return *queueModel_; }
     UploadWindowPresenter& UploadPresenterOfWindow() { return *uploadPresenter_; }
 
+    // The download queue (the "下载队列" page, lv3) that the download window
+    // fills.
+    DownloadScheduler& Downloads() { return *downloads_; }
+    DownloadQueueModel& DownloadModel() { return *downloadModel_; }
+    DownloadQueuePage& DownloadPage() { return *downloadPage_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -154,6 +167,7 @@ private:
     void connectHandlers();
     void createUploadPipeline();
     void connectUploadHandlers();
+    void createDownloadQueue();
     // What the settings reply asks this window to show.
     void settingsTaken(const ServerSettingsRequest::Result& result);
 
@@ -187,6 +201,9 @@ private:
     std::unique_ptr<TTransferFrm> transferFrm_;
     std::unique_ptr<TransferNotifier> notifier_;
     std::unique_ptr<TransferTray> tray_;
+    std::unique_ptr<DownloadQueuePage> downloadPage_;
+    std::unique_ptr<DownloadScheduler> downloads_;
+    std::unique_ptr<DownloadQueueModel> downloadModel_;
 
     std::unique_ptr<NewsPanel> news_;
     EmbeddedBrowserGuard browserGuard_;

@@ -47,13 +47,19 @@ QuellixProgram::QuellixProgram(const LocalFiles& files,
     LoginFrm = std::make_unique<TLoginFrm>(Files, MsgDlg, SkinData, nullptr, std::move(askSite), Saved.get());
     MainFrm = std::make_unique<TMainFrm>(Files, MsgDlg, SkinData, *LoginFrm);
     LinkFrm = new TLinkFrm(MsgDlg, MainFrm.get());
-    DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), *MainFrm->spStatus1, *MainFrm->pb1, MainFrm.get());
+    DownFrm = new TDownFrm(Files, MsgDlg, LoginFrm->Session(), MainFrm->Downloads(), MainFrm.get());
     SkinFrm = new TSkinFrm(Files, MsgDlg, SkinData, LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->VendorHomeUrl,
                            MainFrm.get());
     VerFrm = new TVerFrm(Files,
                          AboutSources{LoginFrm->Session(), MainFrm->SiteSettings, MainFrm->ClientVersion,
                                       MainFrm->ClientBuild, MainFrm->VendorHomeUrl},
                          MainFrm.get());
+    // One copy of the options for the whole program: what one window changes
+    // the settings dialog shows, and a later save keeps.
+    DownFrm->SaveConnections = [this](int connections) {
+        Options.downloadConnections = connections;
+        WriteTransferOptions(Files, Options);
+    };
     MainFrm->AttachWindows(LinkFrm, DownFrm, SkinFrm, VerFrm);
     MainFrm->AttachDesktop(Options, Secrets, *Notices);
     LoginFrm->ShowMainWindow = [this] {

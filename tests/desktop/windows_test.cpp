@@ -311,7 +311,7 @@ TEST_F(DesktopWindowTest, UploadRunsAndDownloadsEndWithADesktopNotificationWhile
     // A download started from the download window ends while the user is
     // elsewhere again.
     TDownFrm& down = *program->DownFrm;
-    down.Download.PlaySound = [](const QString&) {};
+    main().DownloadPage().PlaySound = [](const QString&) {};
     down.OpenFolder = [](const QString&) {};
     for (int row = 0; row < main().lv1->Count(); ++row)
         main().lv1->SetSelected(row, main().lv1->Caption(row) == QStringLiteral("readme.txt"));

@@ -27,6 +27,18 @@ QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry
 // it is no file). Ids not found are missing from the result.
 QMap<QByteArray, RemoteEntry> FindFiles(SiteConnection& site, const QList<QByteArray>& ids);
 
+// Files and folders by id. Folders and files are numbered apart, so an id
+// may name both: the walk (the root, then every folder below it, breadth
+// first) goes on until every id of `fileIds` was found as a file and every
+// id of `folderIds` as a folder, and keeps on the way every file and folder
+// with one of those ids, so that a caller can tell a folder asked for as a
+// file (and the other way round) from an id the disk does not hold.
+struct FoundEntries {
+    QMap<QByteArray, RemoteEntry> files;
+    QMap<QByteArray, RemoteEntry> folders;
+};
+FoundEntries FindEntries(SiteConnection& site, const QList<QByteArray>& fileIds, const QList<QByteArray>& folderIds);
+
 // True for a file id as the site writes it: decimal digits only.
 bool IsEntryId(const QByteArray& text);
 // True for a folder id: an entry id that fits the listing request's number.
