@@ -52,6 +52,15 @@ def parse_arguments(argv):
                         "so that the about window's tab view stays on screen for a while")
     p.add_argument("--big-folder", type=int, default=0, metavar="ROWS",
                    help="give the demo account a folder \"大目录\" listing ROWS generated files")
+    p.add_argument("--announce-http-port", type=int, default=0, metavar="PORT",
+                   help="the port the site names in its own addresses (a proxy in front of it; 0: its own)")
+    p.add_argument("--announce-ftp-port", type=int, default=0, metavar="PORT",
+                   help="the FTP port the settings record names (a proxy in front of it; 0: its own)")
+    p.add_argument("--tree", metavar="FILES,FOLDERS[,MAX_KIB]",
+                   help="give the demo account a folder \"目录树\" of FOLDERS nested folders holding FILES files "
+                        "of up to MAX_KIB KiB each (64 by default)")
+    p.add_argument("--download-rate", type=int, default=0, metavar="BYTES_PER_S",
+                   help="send file bodies at most this fast on each connection")
     p.add_argument("--ready-file", help="also write the ready line into this file")
     p.add_argument("--only-from", metavar="ADDRESS",
                    help="refuse HTTP and FTP connections from any other peer address (tests through a proxy)")
@@ -83,13 +92,25 @@ def main(argv=None) -> int:
 
     config = SiteConfig(site_name=args.site_name, caption=args.caption, ftp_passive=args.ftp_passive,
                         skins_dir=skins_dir, about_delay=args.about_delay,
-                        skin_names=[s for s in (args.skin_names or "").split(",") if s])
+                        skin_names=[s for s in (args.skin_names or "").split(",") if s],
+                        download_rate=args.download_rate)
     if args.big_folder > 0:
         owner = sample.ACCOUNTS[0].name
         big = next((n for n in store.children(owner, 0) if n.folder and n.name == sample.BIG_FOLDER_NAME), None)
         big = big or store.add_folder(owner, 0, sample.BIG_FOLDER_NAME)
         store.save()
         config.big_folder_id, config.big_folder_rows = big.id, args.big_folder
+    if args.tree:
+        try:
+            numbers = [int(n) for n in args.tree.split(",")]
+            files, folders, max_kib = (numbers + [64])[:3]
+        except ValueError:
+            print("--tree wants FILES,FOLDERS[,MAX_KIB]", file=sys.stderr)
+            return 2
+        owner = sample.ACCOUNTS[0].name
+        if not any(n.folder and n.name == sample.TREE_FOLDER_NAME for n in store.children(owner, 0)):
+            sample.add_tree(store, owner, files, folders, max_kib * 1024)
+            store.save()
     request_log = RequestLog(os.path.join(data_dir, "requests.log"))
     ftp_log = ftp.FtpLog(os.path.join(data_dir, "ftp.log"))
     try:
@@ -105,11 +126,11 @@ def main(argv=None) -> int:
         return 1
 
     http_port = httpd.server_address[1]
-    root = f"http://127.0.0.1:{http_port}"
+    root = f"http://127.0.0.1:{args.announce_http_port or http_port}"
     config.site_url = root + site_path
     config.register_url = root + register_path
     config.vendor_url = root + vendor_path
-    config.ftp_port = ftpd.address[1]
+    config.ftp_port = args.announce_ftp_port or ftpd.address[1]
 
     stop = threading.Event()
     signal.signal(signal.SIGINT, lambda *_: stop.set())
@@ -124,7 +145,8 @@ def main(argv=None) -> int:
         "register_url": config.register_url,
         "site_name": config.site_name,
         "http_port": http_port,
-        "ftp_port": config.ftp_port,
+        "ftp_port": ftpd.address[1],
+        "announced_ftp_port": config.ftp_port,
         "ftp_dir": store.ftp_dir,
         "ftp_tls": bool(args.ftp_tls_cert),
         "data_dir": data_dir,

@@ -55,7 +55,7 @@ void checkRangeReply(const HttpResponseHead& head, uint8_t control) {
     RangeAsk ask;
     ask.Begin = (control >> 3) * 1000;
     ask.LastByte = ask.Begin + 999;
-    ask.StartsAtZero = ask.Begin == 0 || (control & 4);
+    ask.FirstRange = ask.Begin == 0 || (control & 4);
     ask.DocumentLength = head.ContentLength > 0 && (control & 2) ? head.ContentLength : 32000;
     const bool asked = IsAskedRange(head.StatusCode, head.ContentRangeBegin, ask.Begin);
     if (asked) {
@@ -68,7 +68,7 @@ void checkRangeReply(const HttpResponseHead& head, uint8_t control) {
         FUZZ_CHECK(asked || (head.ContentRangeBegin.trimmed().isEmpty() && head.ContentLength == 1000));
         break;
     case RangeReplyUse::WholeDocument:
-        FUZZ_CHECK(head.StatusCode == 200 && ask.StartsAtZero && head.ContentLength == ask.DocumentLength);
+        FUZZ_CHECK(head.StatusCode == 200 && ask.FirstRange && head.ContentLength == ask.DocumentLength);
         break;
     case RangeReplyUse::Refused:
         FUZZ_CHECK(!asked);

@@ -21,6 +21,8 @@ ACCOUNTS = [
 BIG_FILE_NAME = "大文件 64MB.bin"
 # The folder of generated rows that --big-folder adds to the demo account.
 BIG_FOLDER_NAME = "大目录"
+# The folder of generated folders and files that --tree adds to the demo account.
+TREE_FOLDER_NAME = "目录树"
 
 
 def _text(content: str):
@@ -179,3 +181,24 @@ def create(store: Store, big_file_size: int = 64 * 1024 * 1024) -> None:
                    "2024-06-01 08:06", 14, 3)
     store.add_folder(owner, 0, "空目录", created="2024-06-02 09:00")
     store.save()
+
+
+def add_tree(store: Store, owner: str, files: int, folders: int, max_size: int = 64 * 1024, seed: int = 5):
+    """A folder "目录树" with `folders` folders below it, nested a few levels
+    deep, and `files` real files of 1 byte to `max_size` spread over all of
+    them (names with blanks and Chinese characters, a few empty files).
+    Gives the top folder."""
+    rng = random.Random(seed)
+    top = store.add_folder(owner, 0, TREE_FOLDER_NAME, created="2024-07-01 10:00")
+    tree = [top]
+    for number in range(1, folders + 1):
+        parent = rng.choice(tree[:len(tree) // 3 + 1])
+        tree.append(store.add_folder(owner, parent.id, f"目录 {number:02d}", created="2024-07-01 10:00"))
+    taken = {node.id: set() for node in tree}
+    for number in range(1, files + 1):
+        folder = tree[number % len(tree)]
+        size = 0 if number % 97 == 0 else rng.randint(1, max_size)
+        name = f"文件 {number:04d}.bin" if number % 3 else f"data-{number:04d}.txt"
+        store.add_file(owner, folder.id, name, pseudo_random_file(size, 1000 + number), "2024-07-01 10:05",
+                       taken=taken[folder.id])
+    return top

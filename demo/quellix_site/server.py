@@ -273,8 +273,11 @@ class Connection(socketserver.StreamRequestHandler):
                 return True
             if reply.file:
                 path, offset, count = reply.file
+                rate = self.server.site.config.download_rate
                 with open(path, "rb") as f:
-                    if count:
+                    if count and rate > 0:
+                        self._send_slowly(f, offset, count, rate)
+                    elif count:
                         self.connection.sendfile(f, offset, count)
             else:
                 self.wfile.write(reply.body)
@@ -283,6 +286,20 @@ class Connection(socketserver.StreamRequestHandler):
             # The client went away, as the downloader's size probe does on
             # purpose once it has the headers.
             return False
+
+
+    def _send_slowly(self, f, offset: int, count: int, rate: int) -> None:
+        """The body at `rate` bytes per second: a tenth of a second's worth
+        at a time, each piece when its time has come."""
+        piece = max(1, rate // 10)
+        started = time.monotonic()
+        sent = 0
+        while sent < count:
+            size = min(piece, count - sent)
+            sent += self.connection.sendfile(f, offset + sent, size)
+            ahead = sent / rate - (time.monotonic() - started)
+            if ahead > 0:
+                time.sleep(ahead)
 
 
 class SiteServer(socketserver.ThreadingMixIn, socketserver.TCPServer):

@@ -30,6 +30,9 @@ class SiteConfig:
     # A folder of generated file rows (--big-folder): its id and row count.
     big_folder_id: int = 0
     big_folder_rows: int = 0
+    # Bytes per second each connection may carry of a file's body (0: no
+    # limit), as servers that cap their connections do.
+    download_rate: int = 0
 
     @property
     def about_url(self) -> str:

@@ -1,5 +1,12 @@
 #include "app/Main.h"
 
+#include "app/transfertray.h"
+#include "config/transferoptions.h"
+#include "notify/transfernotifier.h"
+#include "options/gui/uTransfer.h"
+#include "options/transfersettings.h"
+#include "platform/desktopnotice.h"
+#include "platform/secretstore.h"
 #include "about/uVersion.h"
 #include "about/webproxy.h"
 #include "disk/gui/folderlisting.h"
@@ -47,13 +54,79 @@ TMainFrm::TMainFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData
         ApplySiteClientSettings(*http);
     settingsRequest_.OnDone = [this](const ServerSettingsRequest::Result& result) { settingsTaken(result); };
     createUploadPipeline();
+    createDownloadQueue();
     useConnector();
+    // The network part of the options: the proxy and the limits of every
+    // connection, the web views' included.
+    ApplyNetworkOptions = [this](const TransferOptions& options, const QByteArray& proxyPassword) {
+        ::ApplyTransferOptions(*connector_, options, proxyPassword);
+        UseConnectorForWebViews(*connector_);
+    };
     connectHandlers();
     connectUploadHandlers();
     RunGuarded([this] { FormCreate(); });
 }
 
-TMainFrm::~TMainFrm() { RunGuarded([this] { FormDestroy(); }); }
+TMainFrm::~TMainFrm() {
+    // Unfinished downloads wait, with their states, for the next login.
+    if (downloads_)
+        downloads_->PauseAll();
+    RunGuarded([this] { FormDestroy(); });
+}
+
+void TMainFrm::AttachDesktop(TransferOptions& options, SecretStore* secrets, NoticeSink& notices) {
+    options_ = &options;
+    transferSettings_ = std::make_unique<TransferSettings>(files_, secrets);
+    transferFrm_ = std::make_unique<TTransferFrm>(*transferSettings_, msgDlg_, this);
+    transferFrm_->OnApply = [this](const TransferOptions& chosen, const QByteArray& proxyPassword) {
+        ApplyTransferOptions(chosen, proxyPassword);
+    };
+    notifier_ = std::make_unique<TransferNotifier>(notices, [this] { return UserSeesWindow(); });
+    notifier_->Enabled = options.notifications;
+    uploadRun_->OnRunOver = [this](int files, int failed) { notifier_->UploadRunEnded(files, failed); };
+    if (downloadPage_)
+        downloadPage_->OnFileEnded = [this](const QString& name, bool complete) {
+            notifier_->DownloadEnded(name, complete);
+        };
+    tray_ = std::make_unique<TransferTray>(*this, [this] { return TrayStatus(); }, [this] { FormClose(); });
+    // The options read at start take effect as an OK of the dialog would.
+    ApplyTransferOptions(options, transferSettings_->ProxyPassword(options.proxy));
+}
+
+bool TMainFrm::UserSeesWindow() const {
+    if (!isVisible() || isMinimized())
+        return false;
+    for (const QWidget* w = QApplication::activeWindow(); w; w = w->parentWidget())
+        if (w == this)
+            return true;
+    return false;
+}
+
+QString TMainFrm::TrayStatus() const {
+    const bool uploading = !btnUpload->isEnabled();
+    const bool downloading = downloads_ && !downloads_->AtRest();
+    const QString site = FromGbk(loginFrm_.Session().SiteName);
+    return TrayToolTip(site, spStatus1->text(), uploading || downloading ? pb1->value() : -1);
+}
+
+void TMainFrm::NTransferClick() {
+    if (!transferFrm_)
+        return;
+    transferFrm_->ShowOptions(*options_);
+    transferFrm_->exec();
+}
+
+void TMainFrm::ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword) {
+    *options_ = options;
+    if (notifier_)
+        notifier_->Enabled = options.notifications;
+    if (ApplyNetworkOptions)
+        ApplyNetworkOptions(options, proxyPassword);
+    if (downloads_)
+        downloads_->SetOptions(options.parallelDownloads, options.downloadConnections);
+    if (ApplyUploadOptions)
+        ApplyUploadOptions(options);
+}
 
 void TMainFrm::AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm) {
     linkFrm_ = linkFrm;
@@ -69,8 +142,8 @@ void TMainFrm::useConnector() {
                            &registration_->HttpPostFL})
         http->Connector = connector;
     uploadRun_->ftp1.Connector = connector;
-    if (downFrm_)
-        downFrm_->HttpDownFile.Connector = connector;
+    if (downloads_)
+        downloads_->Connector = connector;
     if (skinFrm_) {
         skinFrm_->HttpDownFile.Connector = connector;
         skinFrm_->HttpImg.Connector = connector;
@@ -80,15 +153,11 @@ void TMainFrm::useConnector() {
     UseConnectorForWebViews(*connector);
 }
 
-void TMainFrm::ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword) {
-    ::ApplyTransferOptions(*connector_, options, proxyPassword);
-    UseConnectorForWebViews(*connector_);
-}
-
 void TMainFrm::connectHandlers() {
     ConnectGuarded(N10, &QAction::triggered, this, [this] { N10Click(); });
     ConnectGuarded(N11, &QAction::triggered, this, [this] { N11Click(); });
     ConnectGuarded(N13, &QAction::triggered, this, [this] { N13Click(); });
+    ConnectGuarded(NTransfer, &QAction::triggered, this, [this] { NTransferClick(); });
     ConnectGuarded(N16, &QAction::triggered, this, [this] { N16Click(); });
     ConnectGuarded(N18, &QAction::triggered, this, [this] { N18Click(); });
     ConnectGuarded(N1, &QAction::triggered, this, [this] { N1Click(); });
@@ -102,12 +171,27 @@ void TMainFrm::connectHandlers() {
     ConnectGuarded(spSkinSpeedButton2, &QToolButton::clicked, this, [this] { browser_->spSkinSpeedButton2Click(); });
     ConnectGuarded(lv1, &TListView::Click, this, [this] { browser_->lv1Click(); });
     ConnectGuarded(lv1, &TListView::DblClick, this, [this] { lv1DblClick(); });
-    // Enter takes the keyboard's selection as a click would, then acts as a
-    // double click: opens the selected folder or downloads the selected file.
-    ConnectGuarded(lv1, &TListView::Activated, this, [this] {
-        browser_->lv1Click();
-        lv1DblClick();
-    });
+    ConnectGuarded(lv1, &TListView::Activated, this, [this] { lv1Activated(); });
+}
+
+void TMainFrm::createDownloadQueue() {
+    downloadPage_ = std::make_unique<DownloadQueuePage>(
+        DownloadQueueWidgets{*lv3, *PageControl1, *PCDown, *spStatus1, *pb1, msgDlg_, this}, files_.okSound(),
+        files_.errorSound());
+    downloads_ = std::make_unique<DownloadScheduler>(loginFrm_.Session(), *downloadPage_, files_.downloadQueueFile());
+    downloadModel_ = std::make_unique<DownloadQueueModel>(downloads_->Queue, *lv3);
+    downloadPage_->Attach(*downloads_, *downloadModel_);
+    // The options of quellix.ini until the program hands over its own copy.
+    ownOptions_ = ReadTransferOptions(files_);
+    downloads_->SetOptions(ownOptions_.parallelDownloads, ownOptions_.downloadConnections);
+
+    DownloadQueuePage& page = *downloadPage_;
+    ConnectGuarded(NDPause, &QAction::triggered, this, [&page] { page.PauseClick(); });
+    ConnectGuarded(NDContinue, &QAction::triggered, this, [&page] { page.ContinueClick(); });
+    ConnectGuarded(NDRemove, &QAction::triggered, this, [&page] { page.RemoveClick(); });
+    ConnectGuarded(lv3, &TListView::DeletePressed, this, [&page] { page.RemoveClick(); });
+    ConnectGuarded(NDOpen, &QAction::triggered, this, [&page] { page.OpenFolderClick(); });
+    ConnectGuarded(NDClear, &QAction::triggered, this, [&page] { page.ClearFinishedClick(); });
 }
 
 void TMainFrm::createUploadPipeline() {
@@ -189,6 +273,8 @@ void TMainFrm::FormShow() {
     spLoginLink->URL = session.SiteUrl + "plugins/quellix_client/passport.php?" + Base64Encode(query);
 
     VendorHomeUrl = session.VendorHomeUrl.isEmpty() ? kBuiltInVendorHomeUrl : session.VendorHomeUrl;
+    if (notifier_)
+        notifier_->SiteName = FromGbk(session.SiteName);
 
     browser_->CurrentFolderId = 0;
     PostListAccepted = false;
@@ -201,6 +287,9 @@ void TMainFrm::FormShow() {
         downFrm_->hide();
     news_->FormShow();  // nothing requested, WBPanel hidden
     PageControl1->setCurrentWidget(PCDisk);
+    // The unfinished downloads of this account and site come back (paused,
+    // unless the user's options start them at once).
+    downloads_->TakeSession(options_->resumeDownloadsAtLogin);
 
     // Both replies arrive as events, in either order.
     RequestServerSettings();
@@ -247,19 +336,43 @@ void TMainFrm::lv1DblClick() {
 
 void TMainFrm::NDownClick() { StartFileDownload(); }
 
+void TMainFrm::lv1Activated() {
+    // Enter takes the keyboard's selection as a click would; one row then
+    // acts as a double click (opens the folder or offers the file), several
+    // rows are offered for download.
+    browser_->lv1Click();
+    if (lv1->SelectedRows().size() > 1)
+        NDownClick();
+    else
+        lv1DblClick();
+}
+
 void TMainFrm::StartFileDownload() {
-    // The last selected file row in list order is the one offered; folders
-    // and the placeholder row are passed over.
-    int chosen = -1;
-    for (int row = 0; row < lv1->Count(); ++row)
-        if (lv1->Selected(row) && IsFileRow(*lv1, row))
-            chosen = row;
-    if (chosen < 0 || !downFrm_)
+    // The placeholder row is passed over.
+    QList<OfferedFile> files;
+    QList<RemoteFolder> folders;
+    for (int row = 0; row < lv1->Count(); ++row) {
+        if (!lv1->Selected(row))
+            continue;
+        const QString id = lv1->SubItem(row, ListingColumn::Id);
+        if (IsFileRow(*lv1, row))
+            files.append({id, lv1->Caption(row), lv1->SubItem(row, ListingColumn::Size)});
+        else if (IsFolderRow(*lv1, row))
+            folders.append({ToGbk(id), lv1->Caption(row)});
+    }
+    if ((files.isEmpty() && folders.isEmpty()) || !downFrm_)
         return;
-    const QString id = lv1->SubItem(chosen, ListingColumn::Id);
-    const QString address = FromGbk(loginFrm_.Session().SiteUrl) + QStringLiteral("file-") + id + QStringLiteral(".html");
-    downFrm_->SetFile(address, lv1->Caption(chosen), lv1->SubItem(chosen, ListingColumn::Size),
-                      lv1->SubItem(chosen, ListingColumn::Type), id);
+    const QString site = FromGbk(loginFrm_.Session().SiteUrl);
+    if (files.size() == 1 && folders.isEmpty()) {
+        const int chosen = lv1->SelectedRows().value(0);
+        const QString address = site + QStringLiteral("file-") + files[0].Id + QStringLiteral(".html");
+        downFrm_->SetFile(address, files[0].Name, files[0].SizeText, lv1->SubItem(chosen, ListingColumn::Type),
+                          files[0].Id);
+    } else {
+        const QString address =
+            files.isEmpty() ? site : site + QStringLiteral("file-") + files[0].Id + QStringLiteral(".html");
+        downFrm_->SetSelection(address, files, folders);
+    }
     downFrm_->exec();
 }
 
@@ -285,7 +398,9 @@ void TMainFrm::showEvent(QShowEvent* event) {
 }
 
 void TMainFrm::FormClose() {
-    // Transfers in progress are abandoned without a question.
+    // Transfers in progress are abandoned without a question; unfinished
+    // downloads keep their part files and states for the next login.
+    downloads_->PauseAll();
     SetApplicationTerminating(true);
     QApplication::quit();
 }
@@ -295,7 +410,11 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
     RunGuarded([this] { FormClose(); });
 }
 
-void TMainFrm::N10Click() { loginFrm_.SwitchAccount(*this); }
+void TMainFrm::N10Click() {
+    // The downloads go on only for the account that queued them.
+    downloads_->PauseAll();
+    loginFrm_.SwitchAccount(*this);
+}
 
 void TMainFrm::N11Click() { FormClose(); }
 

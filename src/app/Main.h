@@ -8,8 +8,12 @@
 #include "about/newspanel.h"
 #include "app/mainlayout.h"
 #include "config/localfiles.h"
+#include "config/transferoptions.h"
 #include "disk/filelinks.h"
 #include "disk/gui/folderbrowser.h"
+#include "download/downloadscheduler.h"
+#include "download/gui/downloadpage.h"
+#include "download/gui/downloadqueuemodel.h"
 #include "login/serversettings.h"
 #include "login/settingsrequest.h"
 #include "config/transferoptions.h"
@@ -36,6 +40,12 @@ class TSkinData;
 class TSkinFrm;
 class TVerFrm;
 class SystemImageList;
+class NoticeSink;
+class SecretStore;
+class TTransferFrm;
+class TransferNotifier;
+class TransferSettings;
+class TransferTray;
 
 class TMainFrm : public QMainWindow, public TMainLayout {
     Q_OBJECT
@@ -47,15 +57,41 @@ public:
     // The windows created after this one, which it shows.
     void AttachWindows(TLinkFrm* linkFrm, TDownFrm* downFrm, TSkinFrm* skinFrm, TVerFrm* verFrm);
 
-    // How every connection of the program is made: the proxy and the rate
-    // limits of quellix.ini, read at start (the proxy's password is not in
-    // that file: until ApplyTransferOptions brings it from the keyring, a
-    // proxy with a user goes without).
-    NetConnector& Connector() { return *connector_; }
-    // New transfer options, with the proxy's password: the limits hold at
-    // once for running transfers, the proxy for every connection made from
-    // now on, the web views' pages included. The settings dialog calls it.
+    // The transfer options (quellix.ini), the keyring and the desktop's
+    // notifications; given once, before the first login.
+    void AttachDesktop(TransferOptions& options, SecretStore* secrets, NoticeSink& notices);
+
+    // The options in force. "传输设置" (NTransferClick) edits them; OK
+    // hands them to ApplyTransferOptions, which keeps them and passes them
+    // on through the hooks below.
+    const TransferOptions& Options() const { return *options_; }
+    void NTransferClick();
     void ApplyTransferOptions(const TransferOptions& options, const QByteArray& proxyPassword);
+    // Where the options take effect. Each is called with the options read
+    // at start (by AttachDesktop: set the hooks before it) and after every
+    // OK of "传输设置":
+    //   the network path: the proxy (with its password from the keyring)
+    //     and the rate limits, for every connection;
+    //   the downloads: files at once, connections per file, resuming;
+    //   the uploads: files at once.
+    std::function<void(const TransferOptions& options, const QByteArray& proxyPassword)> ApplyNetworkOptions;
+    std::function<void(const TransferOptions& options)> ApplyUploadOptions;
+
+    // The notifications at the ends of transfers, the tray icon and the
+    // "传输设置" dialog (null until AttachDesktop).
+    TransferNotifier* Notifier() { return notifier_.get(); }
+    TransferTray* Tray() { return tray_.get(); }
+    TTransferFrm* TransferFrm() { return transferFrm_.get(); }
+    // Whether the user is looking at this window (or one of its dialogs).
+    bool UserSeesWindow() const;
+    // The tray's tooltip as the transfers stand.
+    QString TrayStatus() const;
+
+    // How every connection of the program is made: the proxy and the rate
+    // limits of quellix.ini, read at start (without the proxy's password),
+    // then from every ApplyTransferOptions through ApplyNetworkOptions,
+    // which this window sets so, with the password from the keyring.
+    NetConnector& Connector() { return *connector_; }
 
     // State read by the other windows.
     QByteArray ClientVersion;
@@ -91,11 +127,16 @@ public:
     // The remote disk browser (lv1, the root and back buttons, refresh).
     FolderBrowser& Browser() { return *browser_; }
     void lv1DblClick();
-    // "下载文件": the download window for the last selected file.
+    // "下载文件": the download window for the selected rows.
     void NDownClick();
-    // Fills the download window with the last selected file row of lv1 and
-    // shows it modally; no window when no file row is selected.
+    // Fills the download window with the selected rows of lv1 and shows it
+    // modally: one selected file alone is offered by its name, several rows
+    // (files and folders) by their count. No window when no file or folder
+    // row is selected.
     void StartFileDownload();
+    // Enter in lv1: a single row opens as a double click does; several
+    // selected rows are offered for download.
+    void lv1Activated();
     void N9Click();  // icon view
     void N8Click();  // details view
 
@@ -116,6 +157,12 @@ public:
     UploadQueueModel& QueueModel() { return *queueModel_; }
     UploadWindowPresenter& UploadPresenterOfWindow() { return *uploadPresenter_; }
 
+    // The download queue (the "下载队列" page, lv3) that the download window
+    // fills.
+    DownloadScheduler& Downloads() { return *downloads_; }
+    DownloadQueueModel& DownloadModel() { return *downloadModel_; }
+    DownloadQueuePage& DownloadPage() { return *downloadPage_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -130,6 +177,7 @@ private:
     void connectUploadHandlers();
     // Gives the connector to every network component of the windows.
     void useConnector();
+    void createDownloadQueue();
     // What the settings reply asks this window to show.
     void settingsTaken(const ServerSettingsRequest::Result& result);
 
@@ -157,6 +205,16 @@ private:
     std::unique_ptr<UploadWindowPresenter> uploadPresenter_;
     std::unique_ptr<UploadRegistration> registration_;
     std::unique_ptr<UploadRun> uploadRun_;
+
+    TransferOptions ownOptions_;
+    TransferOptions* options_ = &ownOptions_;
+    std::unique_ptr<TransferSettings> transferSettings_;
+    std::unique_ptr<TTransferFrm> transferFrm_;
+    std::unique_ptr<TransferNotifier> notifier_;
+    std::unique_ptr<TransferTray> tray_;
+    std::unique_ptr<DownloadQueuePage> downloadPage_;
+    std::unique_ptr<DownloadScheduler> downloads_;
+    std::unique_ptr<DownloadQueueModel> downloadModel_;
 
     std::unique_ptr<NewsPanel> news_;
     EmbeddedBrowserGuard browserGuard_;

@@ -49,6 +49,7 @@ void TMainLayout::build(QMainWindow* window) {
     N11 = FileMenu->addAction(u("安全退出"));
     OptionsMenu = menus->addMenu(u("选项(&O)"));
     N13 = OptionsMenu->addAction(NamedIcon(QStringLiteral("ico_skin")), u("更换皮肤"));
+    NTransfer = OptionsMenu->addAction(u("传输设置"));
     HelpMenu = menus->addMenu(u("帮助(&H)"));
     N18 = HelpMenu->addAction(u("打开主站"));
     N16 = HelpMenu->addAction(u("关于软件"));
@@ -126,6 +127,26 @@ void TMainLayout::build(QMainWindow* window) {
         page->addWidget(lv2, 1);
     }
     PageControl1->addTab(PCTask, NamedIcon(QStringLiteral("ico_task")), u("上传队列"));
+
+    // "下载队列".
+    PCDown = new QWidget;
+    PCDown->setObjectName(QStringLiteral("PCDown"));
+    {
+        auto* page = new QVBoxLayout(PCDown);
+        page->setContentsMargins(0, 0, 0, 0);
+        page->setSpacing(0);
+        lv3 = new TListView(PCDown);
+        lv3->setObjectName(QStringLiteral("lv3"));
+        lv3->SetColumns({{u("文件名称"), 170},
+                         {u("文件大小"), 70},
+                         {u("进度"), 50},
+                         {u("速度"), 85},
+                         {u("状态"), 140},
+                         {u("本地路径"), 220}});
+        lv3->SetAccessibleName(u("下载文件列表"));
+        page->addWidget(lv3, 1);
+    }
+    PageControl1->addTab(PCDown, NamedIcon(QStringLiteral("ico_download")), u("下载队列"));
     PageControl1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { min-width: 85px; min-height: 30px; }"));
     column->addWidget(PageControl1, 1);
 
@@ -209,6 +230,16 @@ void TMainLayout::build(QMainWindow* window) {
     N5 = pm2->addAction(u("删除选中"));
     N6 = pm2->addAction(u("清空列表"));
     lv2->SetPopupMenu(pm2);
+
+    // Context menu of the download queue.
+    pm3 = new QMenu(window);
+    NDPause = pm3->addAction(u("暂停"));
+    NDContinue = pm3->addAction(u("继续"));
+    NDRemove = pm3->addAction(u("删除"));
+    pm3->addSeparator();
+    NDOpen = pm3->addAction(u("打开目录"));
+    NDClear = pm3->addAction(u("清除已完成"));
+    lv3->SetPopupMenu(pm3);
 
     // Client area 714 x 474 below the menu bar (22) and above the status bar.
     window->resize(714, 474 + 22);

@@ -22,6 +22,7 @@ struct TMainLayout {
     QAction* N11 = nullptr;     // "安全退出"
     QMenu* OptionsMenu = nullptr;
     QAction* N13 = nullptr;  // "更换皮肤"
+    QAction* NTransfer = nullptr;  // "传输设置"
     QMenu* HelpMenu = nullptr;
     QAction* N18 = nullptr;  // "打开主站"
     QAction* N16 = nullptr;  // "关于软件"
@@ -29,6 +30,7 @@ struct TMainLayout {
     QTabWidget* PageControl1 = nullptr;
     QWidget* PCDisk = nullptr;  // "我的网盘"
     QWidget* PCTask = nullptr;  // "上传队列"
+    QWidget* PCDown = nullptr;  // "下载队列"
 
     // "我的网盘": tool bar and the remote listing.
     QToolButton* spSkinSpeedButton1 = nullptr;  // root
@@ -43,6 +45,9 @@ struct TMainLayout {
     QPushButton* btnAbort = nullptr;
     QPushButton* btnUpload = nullptr;
     TListView* lv2 = nullptr;
+
+    // "下载队列": the download queue.
+    TListView* lv3 = nullptr;
 
     // Web panel along the bottom edge; its web view is made when a page is
     // about to be shown.
@@ -72,6 +77,12 @@ struct TMainLayout {
     QAction* N24 = nullptr;  // "续传文件"
     QAction* N5 = nullptr;   // "删除选中"
     QAction* N6 = nullptr;   // "清空列表"
+    QMenu* pm3 = nullptr;
+    QAction* NDPause = nullptr;     // "暂停"
+    QAction* NDContinue = nullptr;  // "继续"
+    QAction* NDRemove = nullptr;    // "删除"
+    QAction* NDOpen = nullptr;      // "打开目录"
+    QAction* NDClear = nullptr;     // "清除已完成"
 
     // Builds every widget into `window` (client area 714 x 474).
     void build(QMainWindow* window);

@@ -4,6 +4,7 @@
 // main, links, download, skins, about) and kept until the end.
 
 #include "config/localfiles.h"
+#include "config/transferoptions.h"
 #include "login/gui/sitedialog.h"
 #include "platform/gui/msgdlg.h"
 #include "platform/gui/skindata.h"
@@ -13,6 +14,9 @@
 #include <functional>
 #include <memory>
 
+class NoticeSink;
+class SavedLogin;
+class SecretStore;
 class TDownFrm;
 class TLinkFrm;
 class TLoginFrm;
@@ -25,6 +29,14 @@ class TVerFrm;
 // ending (requests abandoned on the way out) nothing is shown.
 ErrorReportSink StandardErrorReport(TMsgDlg& msgDlg);
 
+// The desktop's services the program uses; null: the desktop's own (the
+// keyring over the Secret Service, notifications over D-Bus). Tests give
+// their own.
+struct DesktopServices {
+    SecretStore* secrets = nullptr;
+    NoticeSink* notices = nullptr;
+};
+
 class QuellixProgram {
 public:
     // `programFolder`: where quellix.cfg, settings.cfg, skins/ ... are.
@@ -35,11 +47,11 @@ public:
     // `askSite`: offered when no quellix.cfg is found (see TLoginFrm).
     explicit QuellixProgram(const QString& programFolder,
                             std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr,
-                            bool reportErrors = false, SiteAsker askSite = nullptr);
+                            bool reportErrors = false, SiteAsker askSite = nullptr, DesktopServices desktop = {});
     // The same with the files of either mode.
     explicit QuellixProgram(const LocalFiles& files,
                             std::function<TModalResult(const MsgDlgMessage&)> messageInterceptor = nullptr,
-                            bool reportErrors = false, SiteAsker askSite = nullptr);
+                            bool reportErrors = false, SiteAsker askSite = nullptr, DesktopServices desktop = {});
     ~QuellixProgram();
 
     // Shows the login window, the application's main window.
@@ -48,6 +60,13 @@ public:
     LocalFiles Files;
     TMsgDlg MsgDlg;
     TSkinData SkinData;
+
+    // The options of quellix.ini, read at start; the login window keeps its
+    // switches in them, the main window the rest.
+    TransferOptions Options;
+    SecretStore* Secrets = nullptr;
+    NoticeSink* Notices = nullptr;
+    std::unique_ptr<SavedLogin> Saved;
 
     std::unique_ptr<TLoginFrm> LoginFrm;
     std::unique_ptr<TMainFrm> MainFrm;
@@ -59,4 +78,6 @@ public:
 
 private:
     bool reportErrors_;
+    std::unique_ptr<SecretStore> ownSecrets_;
+    std::unique_ptr<NoticeSink> ownNotices_;
 };

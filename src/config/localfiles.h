@@ -64,6 +64,8 @@ public:
     QString settingsFile() const { return data_ + QStringLiteral("settings.cfg"); }
     // The user's transfer options (Qt's INI format), beside settings.cfg.
     QString optionsFile() const { return data_ + QStringLiteral("quellix.ini"); }
+    // The unfinished downloads of every site and account, kept between runs.
+    QString downloadQueueFile() const { return data_ + QStringLiteral("downloads.queue"); }
     QString skinsFolder() const { return data_ + QStringLiteral("skins/"); }
     QString skinPackage(const QString& name) const { return skinsFolder() + name + QStringLiteral(".skn"); }
     QString skinPackageTemp(const QString& name) const { return skinPackage(name) + QStringLiteral(".tmp"); }

@@ -9,6 +9,8 @@ QByteArray LoginRequestBody(const QByteArray& name, const QByteArray& password) 
     return "action=login&username=" + name + "&password=" + Md5Hex(password).toLower();
 }
 
+QByteArray PasswordDigest(const QByteArray& password) { return Md5Hex(TrimBlanks(password)).toLower(); }
+
 SiteLogin::SiteLogin() {
     for (THttpCli* http : {&HttpCli1, &HttpAds})
         ApplySiteClientSettings(*http);
@@ -18,16 +20,21 @@ SiteLogin::SiteLogin() {
 }
 
 SiteLogin::Start SiteLogin::Login(const QByteArray& name, const QByteArray& password) {
+    if (TrimBlanks(password).isEmpty())
+        return Start::MissingCredentials;
+    return LoginWithDigest(name, PasswordDigest(password));
+}
+
+SiteLogin::Start SiteLogin::LoginWithDigest(const QByteArray& name, const QByteArray& digest) {
     const QByteArray trimmedName = TrimBlanks(name);
-    const QByteArray trimmedPassword = TrimBlanks(password);
-    if (trimmedName.isEmpty() || trimmedPassword.isEmpty())
+    if (trimmedName.isEmpty() || digest.isEmpty())
         return Start::MissingCredentials;
     if (!probe_.ProbeUrl(Session.SiteUrl))
         return Start::SiteNotAnswering;
     if (OnPosting)
         OnPosting();
-    PostSiteForm(HttpCli1, ClientMainUrl(Session.SiteUrl), LoginRequestBody(trimmedName, trimmedPassword),
-                 SitePostMode::Blocking);
+    PostSiteForm(HttpCli1, ClientMainUrl(Session.SiteUrl),
+                 "action=login&username=" + trimmedName + "&password=" + digest, SitePostMode::Blocking);
     return Start::Sent;
 }
 

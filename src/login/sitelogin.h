@@ -17,6 +17,11 @@
 // digest of the password, nothing escaped.
 QByteArray LoginRequestBody(const QByteArray& name, const QByteArray& password);
 
+// What the login sends for a password: the lower-case MD5 hex digest of the
+// password without the blanks and control characters around it. A saved
+// login keeps this digest, never the password itself.
+QByteArray PasswordDigest(const QByteArray& password);
+
 class SiteLogin {
 public:
     SiteLogin();
@@ -35,6 +40,9 @@ public:
     // blocking post does (a final status of 400 or more other than 401 and
     // 407, the time-out) after OnLoginDone has reported the failed request.
     Start Login(const QByteArray& name, const QByteArray& password);
+    // The same with the password's digest (PasswordDigest) instead of the
+    // password: a saved login. The request carries the same bytes.
+    Start LoginWithDigest(const QByteArray& name, const QByteArray& digest);
 
     // What the login request came back with.
     struct Result {

@@ -44,7 +44,10 @@ enum class RangeReplyUse {
 struct RangeAsk {
     qint64 Begin = 0;           // first byte asked for
     qint64 LastByte = 0;        // last document byte the range covers
-    bool StartsAtZero = false;  // the range as first divided starts at byte 0
+    // The range is the first of the division: it starts at byte 0, or, for
+    // a continued document, at its first missing byte. Only it may take a
+    // whole document in one stream.
+    bool FirstRange = false;
     qint64 DocumentLength = 0;  // the length the size probe learnt
 };
 
@@ -54,10 +57,37 @@ struct RangeAsk {
 //   without a Content-Range, when its length is exactly that of the range
 //   asked (anything else would land at the wrong place or leave a hole);
 // - a 200 of exactly the probed length is the whole document, usable only by
-//   the range that starts at byte 0 (its body is the file from offset 0);
+//   the first range (its body is the file from offset 0, written from there);
 //   any other range must never write it.
 RangeReplyUse JudgeRangeReply(int statusCode, const QByteArray& contentRangeBegin, qint64 contentLength,
                               const RangeAsk& ask);
+
+// A stretch of the document: the bytes from Begin up to End, End not
+// included.
+struct ByteSpan {
+    qint64 Begin = 0;
+    qint64 End = 0;
+
+    qint64 Size() const { return End - Begin; }
+    bool operator==(const ByteSpan&) const = default;
+};
+
+// The spans in order, overlapping and touching ones joined, empty ones left
+// out; with a `length` of 0 or more, clipped to the document's bytes.
+QList<ByteSpan> MergeSpans(QList<ByteSpan> spans, qint64 length = -1);
+// The bytes the (merged) spans hold.
+qint64 SpanBytes(const QList<ByteSpan>& spans);
+// The bytes of a document of `length` that `complete` does not hold, in order.
+QList<ByteSpan> MissingSpans(const QList<ByteSpan>& complete, qint64 length);
+
+// The ranges that fetch the `missing` spans of a continued document of
+// `length` bytes with `count` connections: each span is a range, and the
+// largest range is halved until there are `count` of them (or none of two
+// bytes or more is left). More spans than connections give more ranges:
+// the first `count` run, the others wait for a connection that is done. In
+// document order; a range that reaches the document's end asks up to the
+// length itself, as the last range of SplitDocument does.
+QList<DownloadRange> SplitMissing(const QList<ByteSpan>& missing, qint64 length, int count);
 
 // The document name as the probe shows it: "+" and %xx escapes decoded.
 QByteArray DecodeDocName(const QByteArray& docName);

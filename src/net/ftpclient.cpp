@@ -99,12 +99,14 @@ void TFtpClient::beginRequest(TFtpRequest rqType, QList<Step> laterSteps) {
     requestDone_ = false;
     result_ = 0;
     errorMessage_.clear();
+    failedCommand_.clear();
     steps_ = std::move(laterSteps);
 }
 
 void TFtpClient::sendCommand(const QByteArray& command, QList<int> successCodes, ReplyHandler onReply) {
     successCodes_ = std::move(successCodes);
     onReply_ = onReply;
+    commandVerb_ = command.left(command.indexOf(' '));
     setState(ftpWaitingResponse);
     display("> " + command);
     if (control_.send(command))
@@ -126,6 +128,7 @@ int TFtpClient::checkReply(int code) {
         return 0;
     if (errorMessage_.isEmpty())
         errorMessage_ = lastResponse_;
+    failedCommand_ = commandVerb_;
     return failureCode(code);
 }
 
@@ -387,27 +390,53 @@ void TFtpClient::onAuthTlsReply(int result) {
             onControlTlsFailed(TlsError::HandshakeFailed, "TLS is not available");
         return;
     }
+    const int code = statusCode_;
+    if (code >= 400 && code < 500) {
+        // A transient refusal (RFC 2228: 431, a resource the server lacks
+        // for now) says nothing about TLS being offered: this try fails,
+        // and nothing goes out in plain text.
+        display("! The server refused AUTH TLS for now; not logging in without TLS");
+        closeAfterReply(failureCode(code));
+        return;
+    }
     if (TlsMode == TFtpTlsMode::Required) {
-        // No log-in in plain text: the connection is closed unused.
-        lastResponse_ = "534 TLS required, but the server refused AUTH TLS: " + lastResponse_;
-        statusCode_ = 534;
-        errorMessage_ = lastResponse_;
-        display("! " + lastResponse_);
-        closeAfterReply(534);
+        refuseWithoutTls("TLS required, but the server refused AUTH TLS: ");
+        return;
+    }
+    if (tlsServers().Contains(HostName, controlPort_)) {
+        // This server spoke TLS before: a refusal now is a fault or someone
+        // in between stripping TLS, never a reason to send the password in
+        // plain text.
+        refuseWithoutTls("TLS required, this server used TLS before, but it refused AUTH TLS: ");
+        return;
+    }
+    if (code < 500) {
+        refuseWithoutTls("TLS not established, unexpected reply to AUTH TLS: ");
         return;
     }
     // A server without TLS: Open ends as it does without AUTH TLS, on the
     // greeting.
     display("! The server does not offer TLS; going on in plain text");
     errorMessage_.clear();
+    failedCommand_.clear();
     lastResponse_ = greetingLine_;
     statusCode_ = 220;
     finishStep(0);
 }
 
+// No log-in in plain text: the connection is closed unused.
+void TFtpClient::refuseWithoutTls(const QByteArray& why) {
+    lastResponse_ = "534 " + why + lastResponse_;
+    statusCode_ = 534;
+    errorMessage_ = lastResponse_;
+    display("! " + lastResponse_);
+    closeAfterReply(534);
+}
+
 void TFtpClient::onControlSecured() {
     tlsActive_ = true;
     tlsDescription_ = control_.tlsDescription();
+    tlsServers().Add(HostName, controlPort_);
     display("! TLS established: " + tlsDescription_);
     finishStep(0);
 }
@@ -479,9 +508,18 @@ void TFtpClient::onControlClosed(int errorCode) {
         complete(500);
     } else if (onPurpose) {
         complete(result_);
-    } else if (rqType_ == ftpQuitAsync || (storeRunning() && store_.finalReply)) {
-        // QUIT asked for the close; a store with its final reply is complete.
+    } else if (rqType_ == ftpQuitAsync || (storeRunning() && store_.finalReply && store_.sendDone)) {
+        // QUIT asked for the close; a store whose file went out whole and
+        // was confirmed is complete.
         complete(result_);
+    } else if (storeRunning() && store_.finalReply) {
+        // A confirmation before the whole file went out: the server holds
+        // a part, whatever its reply said.
+        lastResponse_ = "426 Control connection closed before the whole file was sent";
+        statusCode_ = 426;
+        errorMessage_ = lastResponse_;
+        display("! " + lastResponse_);
+        complete(426);
     } else {
         // The server went away before the request's final reply: the request
         // has not succeeded, whatever the last reply said.

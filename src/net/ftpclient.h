@@ -20,9 +20,14 @@
 // against the system's trust store plus ExtraCaCertificates for HostName,
 // before anything else is sent. Pass then adds "PBSZ 0" and "PROT P", and
 // every data connection is TLS too, verified the same way and resuming the
-// control connection's session. A server that refuses AUTH TLS is used in
-// plain text with IfOffered and refused with Required; a failed handshake
-// or certificate check never falls back to plain text.
+// control connection's session. A failed handshake or certificate check
+// never falls back to plain text. A refusal of AUTH TLS:
+// - 4xx is a refusal for now: Open fails with that code (another try may
+//   get TLS), and nothing goes out in plain text;
+// - 5xx means "no TLS here" only with IfOffered and only for a server (host
+//   and port) that never completed a TLS handshake with a client sharing
+//   TlsServers; Open then goes on in plain text. A server that did, and
+//   any server with Required, is refused with 534.
 
 #include "net/ftpcontrol.h"
 #include "net/ftpdata.h"
@@ -82,6 +87,9 @@ public:
     // (see NetConnector). Null: directly and unlimited. BandwidthLimit with
     // ftpBandwidthControl still holds for this client on its own.
     QPointer<NetConnector> Connector;
+    // The servers that have completed a TLS handshake, shared by the clients
+    // of the program; null: the client keeps its own set for its life.
+    FtpTlsServers* TlsServers = nullptr;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -110,6 +118,14 @@ public:
     // empty when none failed there since the last Open.
     const QByteArray& ProxyFailure() const { return proxyFailure_; }
     TFtpRequest RequestType() const { return rqType_; }
+    // A request is running, or its OnRequestDone has not been delivered yet.
+    // A blocking form that gave up (its wait timed out) leaves the
+    // completion of the request it aborted to come from the event loop.
+    bool IsBusy() const { return !requestDone_ || pendingCompletions_ > 0; }
+    // The verb of the command whose reply failed the last request ("REST",
+    // "AUTH", "STOR", ...); empty when it failed otherwise (a local failure,
+    // a lost connection, a time-out).
+    const QByteArray& FailedCommand() const { return failedCommand_; }
 
     // ---- Events ------------------------------------------------------------
     // The end of a request: errCode 0 for success, else the reply code or
@@ -191,6 +207,8 @@ private:
     void handleGreeting(int code);
     void sendAuthTls();
     void onAuthTlsReply(int result);
+    void refuseWithoutTls(const QByteArray& why);
+    FtpTlsServers& tlsServers() { return TlsServers ? *TlsServers : ownTlsServers_; }
     void onControlSecured();
     void onControlTlsFailed(int code, const QByteArray& problem);
     static QByteArray tlsFailureText(int code, const QByteArray& problem);
@@ -215,6 +233,7 @@ private:
     void onPasvReply(int result);
     void sendPort();
     void sendRest();
+    void onRestReply(int result);
     void startStoreStep();
     void sendStor();
     void onStorFirstReply(int result);
@@ -245,6 +264,10 @@ private:
     int result_ = 0;                 // result of the running or last request
     QList<int> successCodes_;        // empty: every code below 500 succeeds
     ReplyHandler onReply_ = nullptr; // what the next final reply means
+    QByteArray commandVerb_;         // verb of the command last sent
+    QByteArray failedCommand_;       // verb whose reply failed the request
+    quint16 controlPort_ = 0;        // the port of the control connection
+    FtpTlsServers ownTlsServers_;
     QList<Step> steps_;              // steps of the request still to run
     bool closeCompletes_ = false;    // closing the control connection on purpose; its close ends the request
     quint64 session_ = 0;            // changes whenever the connections are reset

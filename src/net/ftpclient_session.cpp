@@ -97,6 +97,7 @@ void TFtpClient::onHostResolved(const QHostInfo& info) {
     }
     try {
         const quint16 port = resolvePort(Port);
+        controlPort_ = port;
         const QHostAddress local(QString::fromLatin1(LocalAddr));
         serverAddress_ = address;
         const QByteArray where = address.isNull() ? HostName : address.toString().toLatin1();

@@ -88,10 +88,21 @@ void TFtpClient::sendPort() {
 
 // ---- REST step -----------------------------------------------------------------
 
-// Any reply below 500 lets the store go on: a server that answers REST with
-// something other than 350 still gets the STOR.
+// A positive reply other than 350 still lets the store go on. A 4xx reply
+// ends it: a STOR from the offset after a refused REST would have the
+// server write the rest of the file as the whole file.
 void TFtpClient::sendRest() {
-    sendCommand("REST " + QByteArray::number(ResumeAt), {}, &TFtpClient::onCommandReply);
+    sendCommand("REST " + QByteArray::number(ResumeAt), {}, &TFtpClient::onRestReply);
+}
+
+void TFtpClient::onRestReply(int result) {
+    if (result == 0 && statusCode_ >= 400) {
+        if (errorMessage_.isEmpty())
+            errorMessage_ = lastResponse_;
+        failedCommand_ = "REST";
+        result = statusCode_;
+    }
+    finishStep(result);
 }
 
 // ---- Store step ------------------------------------------------------------------

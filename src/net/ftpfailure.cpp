@@ -1,6 +1,6 @@
 #include "net/ftpfailure.h"
 
-bool IsTransientFtpFailure(int errCode, const QByteArray& lastResponse) {
+bool IsTransientFtpFailure(int errCode, const QByteArray& lastResponse, const QByteArray& failedCommand) {
     // The client's texts for a local file come with reply-like codes; the
     // file will not become readable by connecting again.
     if (lastResponse.startsWith("Unable to open local file") || lastResponse.startsWith("Unable to read local file") ||
@@ -13,6 +13,8 @@ bool IsTransientFtpFailure(int errCode, const QByteArray& lastResponse) {
         lastResponse.startsWith("534 "))
         return false;
     if (errCode >= 10000)  // a socket error number
+        return true;
+    if (errCode >= 400 && errCode < 500 && (failedCommand == "REST" || failedCommand == "AUTH"))
         return true;
     switch (errCode) {
     case 421:  // service not available, closing control connection

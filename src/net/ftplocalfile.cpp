@@ -13,6 +13,14 @@ namespace {
 
 QByteArray errnoText(int error) { return QByteArray(std::strerror(error)); }
 
+// Errors of flock that say the file system cannot lock rather than that
+// someone holds the file: NFS without a lock service (ENOLCK), NFS mounts
+// that lock through fcntl and want a descriptor open for writing to lock
+// exclusively (EBADF), file systems without locks (EINVAL, EOPNOTSUPP).
+bool fileSystemCannotLock(int error) {
+    return error == ENOLCK || error == EBADF || error == EINVAL || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
 }  // namespace
 
 bool FtpLocalFile::open(const QString& path, TFtpShareMode mode, QByteArray& errorText) {
@@ -42,11 +50,16 @@ bool FtpLocalFile::open(const QString& path, TFtpShareMode mode, QByteArray& err
     }
     if (lock != 0 && ::flock(fd, lock | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
-        errorText = error == EWOULDBLOCK
-                        ? QByteArray("The process cannot access the file because it is being used by another process.")
-                        : errnoText(error);
-        return false;
+        if (!fileSystemCannotLock(error)) {
+            ::close(fd);
+            errorText =
+                error == EWOULDBLOCK
+                    ? QByteArray("The process cannot access the file because it is being used by another process.")
+                    : errnoText(error);
+            return false;
+        }
+        // The lock only keeps out other programs that lock too; a file
+        // system that cannot lock at all must not cost the user the file.
     }
     // Stores read the file once from front to back.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -17,8 +17,9 @@ public:
 
     // Opens `path` for reading. ftpShareExclusive and ftpShareDenyRead take
     // an exclusive lock, ftpShareDenyWrite a shared one, without waiting:
-    // the open fails while another holder has a conflicting lock. On failure
-    // `errorText` says why.
+    // the open fails while another holder has a conflicting lock. On a file
+    // system that cannot lock (NFS without locking, for one) the file is
+    // opened without the lock. On failure `errorText` says why.
     bool open(const QString& path, TFtpShareMode mode, QByteArray& errorText);
     bool isOpen() const { return fd_ >= 0; }
     // Positions at `offset`; false when the file is shorter or cannot seek.

@@ -40,3 +40,15 @@ QByteArray FtpCertificateProblems(const QList<QSslError>& errors) {
     }
     return problems.isEmpty() ? QByteArray("certificate rejected") : problems.join(", ");
 }
+
+// Host names compare without regard to case ("FTP.Example" is
+// "ftp.example"); the port tells servers on one host apart.
+QByteArray FtpTlsServers::key(const QByteArray& host, quint16 port) {
+    return host.trimmed().toLower() + ' ' + QByteArray::number(port);
+}
+
+void FtpTlsServers::Add(const QByteArray& host, quint16 port) { servers_.insert(key(host, port)); }
+
+bool FtpTlsServers::Contains(const QByteArray& host, quint16 port) const {
+    return servers_.contains(key(host, port));
+}

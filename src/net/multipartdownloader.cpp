@@ -62,14 +62,23 @@ bool TMultipartHttpDownloader::display(const QByteArray& msg) {
 }
 
 void TMultipartHttpDownloader::Start() {
-    if (PartCount < 2)
+    if (PartCount != 0 && PartCount < 2)
         throw ERangeError("PartCount must be positive");
+    if (PartCount == 0 && (RangeCount < 1 || RangeCount > 8))
+        throw ERangeError("RangeCount must be between 1 and 8");
 
     // A transfer in progress goes without any event.
     ++generation_;
     statsTimer_.stop();
     watchdog_.stop();
     retireParts();
+    rangeCount_ = PartCount != 0 ? PartCount : RangeCount;
+    done_.clear();
+    waiting_.clear();
+    lastModified_.clear();
+    eTag_.clear();
+    startedOver_ = false;
+    resumePending_ = !Resume.IsEmpty();
 
     contentLength_ = 0;
     proxyFailed_ = false;
@@ -108,6 +117,53 @@ void TMultipartHttpDownloader::Start() {
     display("GetASync");
 }
 
+void TMultipartHttpDownloader::Stop() {
+    ++generation_;
+    statsTimer_.stop();
+    watchdog_.stop();
+    keepWrittenSpans();
+    retireParts();
+    setState(State::Idle);
+}
+
+QList<ByteSpan> TMultipartHttpDownloader::CompleteSpans() const {
+    // Until the probe has judged the continued document, what the file
+    // held before still counts.
+    if (resumePending_)
+        return MergeSpans(Resume.Complete);
+    QList<ByteSpan> spans = done_;
+    for (const TMyHttpCli* part : parts_)
+        if (!part->Retired && part->DataCount > 0)
+            spans.append({part->StartOffset, part->StartOffset + part->DataCount});
+    return MergeSpans(spans, contentLength_);
+}
+
+void TMultipartHttpDownloader::keepWrittenSpans() {
+    if (state_ != State::RangesRunning)
+        return;
+    for (const TMyHttpCli* part : std::as_const(parts_))
+        if (!part->Retired && part->DataCount > 0)
+            done_.append({part->StartOffset, part->StartOffset + part->DataCount});
+    done_ = MergeSpans(done_, contentLength_);
+}
+
+namespace {
+// The value of a response header line ("Name: value"), "" when absent.
+QByteArray headerValue(const QList<QByteArray>& lines, const QByteArray& name) {
+    for (const QByteArray& line : lines) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed();
+    }
+    return QByteArray();
+}
+
+// Both sides named a validator, and not the same one.
+bool differs(const QByteArray& before, const QByteArray& now) {
+    return !before.isEmpty() && !now.isEmpty() && before != now;
+}
+}  // namespace
+
 void TMultipartHttpDownloader::probeHeaderEnd(TMyHttpCli& probe) {
     probe.LastActivity = MillisecondTick();
     const int status = probe.StatusCode();
@@ -128,6 +184,8 @@ void TMultipartHttpDownloader::probeHeaderEnd(TMyHttpCli& probe) {
     // answer downloads they refuse with an empty 200 reply, which must not
     // look like a complete (empty) file.
     contentLength_ = std::max<qint64>(probe.ContentLength(), 0);
+    lastModified_ = headerValue(probe.RcvdHeader(), "Last-Modified");
+    eTag_ = headerValue(probe.RcvdHeader(), "ETag");
     if (!raise([&] {
             if (OnShowStats)
                 OnShowStats(*this);
@@ -170,9 +228,44 @@ void TMultipartHttpDownloader::probeFinished(TMyHttpCli& probe, quint16 errCode)
     failTransfer(DownloadError::BadReply, "Download failed");
 }
 
+bool TMultipartHttpDownloader::startOver(TStartOverReason reason) {
+    startedOver_ = true;
+    done_.clear();
+    static const char* const words[] = {"size changed", "version changed", "no ranges"};
+    if (!display(QByteArray("Starting over: ") + words[int(reason)]))
+        return false;
+    return raise([&] {
+        if (OnStartOver)
+            OnStartOver(*this, reason);
+    });
+}
+
 void TMultipartHttpDownloader::startParts() {
-    const QList<DownloadRange> ranges = SplitDocument(contentLength_, PartCount);
+    QList<DownloadRange> ranges;
+    if (resumePending_) {
+        resumePending_ = false;
+        const bool resized = Resume.Length != contentLength_;
+        if (resized || differs(Resume.LastModified, lastModified_) || differs(Resume.ETag, eTag_)) {
+            if (!startOver(resized ? TStartOverReason::SizeChanged : TStartOverReason::VersionChanged))
+                return;
+        } else {
+            done_ = MergeSpans(Resume.Complete, contentLength_);
+            ranges = SplitMissing(MissingSpans(done_, contentLength_), contentLength_, rangeCount_);
+            if (ranges.isEmpty()) {
+                // The file holds every byte already.
+                setState(State::RangesRunning);
+                parts_.first()->PartDone = true;
+                finishTransfer();
+                return;
+            }
+        }
+    }
+    if (ranges.isEmpty())
+        ranges = SplitDocument(contentLength_, rangeCount_);
     setState(State::RangesRunning);
+    // More ranges than connections wait for a connection that is done.
+    waiting_ = ranges.mid(rangeCount_);
+    ranges = ranges.mid(0, rangeCount_);
     // Entry 0 stays the probe client, ready again since its completion
     // returned; the others are new.
     while (parts_.size() < ranges.size())
@@ -182,13 +275,8 @@ void TMultipartHttpDownloader::startParts() {
         TMyHttpCli& part = *parts_[i];
         const DownloadRange& range = ranges[i];
         part.PartIndex = int(i);
-        part.StartOffset = range.StartOffset;
-        part.EndOffset = range.EndOffset;
-        part.LastByte = range.LastByte;
-        part.DataCount = 0;
-        part.PartDone = false;
-        part.Furthest = 0;
-        part.Failures = 0;
+        assignRange(part, range);
+        part.FirstRange = i == 0;
         part.OnHeaderEnd = [this](THttpCli& sender) {
             auto& p = static_cast<TMyHttpCli&>(sender);
             if (!p.Retired)
@@ -242,6 +330,7 @@ void TMultipartHttpDownloader::failTransfer(int errorCode, const QByteArray& rea
     ++generation_;
     statsTimer_.stop();
     watchdog_.stop();
+    keepWrittenSpans();
     retireParts();  // nothing of this transfer sends or writes any more
     setState(State::Idle);
     // (200, "OK") and 0 mean success to owners: a failure never carries them.

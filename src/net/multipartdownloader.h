@@ -18,6 +18,15 @@
 // A document whose length is 0 or not announced is a failure (3, "Download
 // failed"): nothing is fetched.
 //
+// RangeCount connections (1 to 8, two unless the owner asks otherwise) fetch
+// the ranges at the same time. A range that is done early takes over the
+// upper half of the largest range still running (work stealing), so one slow
+// connection does not hold up the end; the range it took from stops at that
+// half. A continued download (Resume) fetches only the bytes its file does
+// not hold yet, after the probe has shown the document unchanged; a changed
+// size or validator, or a server that can only send the whole document,
+// starts it over, which OnStartOver tells the owner.
+//
 // Everything runs on the thread's event loop, driven by the part clients'
 // events, one posted notice (the start of the ranges) and two timers (the
 // statistics and the stall watchdog).
@@ -37,6 +46,8 @@
 
 #include "net/myhttpcli.h"
 #include "net/netconnector.h"
+
+#include "net/downloadranges.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -63,6 +74,25 @@ constexpr int WriteFailed = HttpError::WriteFailed;
 constexpr int BadReply = HttpError::BadResponse;
 }  // namespace DownloadError
 
+// What the owner knows of a document it fetched in part before: its
+// length and validators as the probe of that transfer saw them, and the
+// spans of it already in FileStream.
+struct TDownloadResume {
+    qint64 Length = 0;
+    QByteArray LastModified;
+    QByteArray ETag;
+    QList<ByteSpan> Complete;
+
+    bool IsEmpty() const { return Complete.isEmpty(); }
+};
+
+// Why a continued download starts over from byte 0.
+enum class TStartOverReason {
+    SizeChanged,     // the probe found another length
+    VersionChanged,  // the probe found another Last-Modified or ETag
+    NoRanges,        // the server sends only the whole document
+};
+
 class TMultipartHttpDownloader : public QObject {
     Q_OBJECT
 public:
@@ -88,7 +118,14 @@ public:
     QByteArray SocksServer;
     QByteArray SocksPort;
     QByteArray SocksLevel;
-    int PartCount = 0;  // number of ranges; Start refuses values below 2
+    // Number of ranges of the first division, for owners that set it
+    // (Start refuses 1 and less then); 0 leaves it to RangeCount.
+    int PartCount = 0;
+    // Connections that fetch ranges at the same time, 1 to 8 (Start refuses
+    // others). Two unless the owner asks otherwise: a site may count on it.
+    int RangeCount = 2;
+    // A continued download: set before Start (empty: a fresh one).
+    TDownloadResume Resume;
     // Destination, opened by the owner before Start and written at absolute
     // positions. When every range arrived the downloader closes it and sets
     // the property to nullptr before OnRequestDone; on any other ending the
@@ -117,6 +154,13 @@ public:
     // after RetryDelay × (failures in a row) ms, so a failing server is not
     // hammered; a range that made progress continues at once.
     int RetryDelay = 500;
+    // A range that is done takes over half of the range still running that
+    // has the most bytes left, when that one has at least StealMinimum bytes
+    // left and would need more than StealAfterMs to fetch them at its own
+    // pace: taking over costs the bytes already on their way to the range
+    // that gives them up, which pays only when it is slow. 0: never.
+    qint64 StealMinimum = 1 << 20;
+    int StealAfterMs = 1000;
 
     // --- Events -------------------------------------------------------------
     std::function<void(TMultipartHttpDownloader& sender, const QByteArray& msg)> OnDisplay;
@@ -125,6 +169,9 @@ public:
         OnProgressAddSegment;
     std::function<void(TMultipartHttpDownloader& sender, int index, qint64 position)> OnProgressSetPosition;
     std::function<void(TMultipartHttpDownloader& sender)> OnShowStats;
+    // A continued download starts over from byte 0: what the file held is
+    // no longer counted as complete (the bytes are written over).
+    std::function<void(TMultipartHttpDownloader& sender, TStartOverReason reason)> OnStartOver;
 
     // --- Operation ----------------------------------------------------------
     // Begins a transfer with the current properties. Raises ERangeError
@@ -132,6 +179,10 @@ public:
     // happens then). Accepted in every state: a running transfer is dropped
     // without any event and replaced.
     void Start();
+    // Drops the transfer in progress without any event (its connections
+    // close, nothing more is written) and leaves the downloader idle. The
+    // owner keeps FileStream open and closes it.
+    void Stop();
 
     // --- Statistics ---------------------------------------------------------
     qint64 ContentLength() const { return contentLength_; }  // learnt by the probe; 0 until then
@@ -142,6 +193,16 @@ public:
     double ElapsedTime() const { return elapsedTime_; }      // days since Start, at the last tick
     double CurSpeed() const { return curSpeed_; }            // kilobits per second
     double PercentDone() const { return percentDone_; }      // TotalCount × 100 / ContentLength
+
+    // Validators the probe found ("" when the server sent none).
+    const QByteArray& DocumentLastModified() const { return lastModified_; }
+    const QByteArray& DocumentETag() const { return eTag_; }
+    // The spans of the document now in FileStream: those of Resume that the
+    // probe confirmed, the finished ranges and what the running ones wrote.
+    QList<ByteSpan> CompleteSpans() const;
+    qint64 CompleteBytes() const { return SpanBytes(CompleteSpans()); }
+    // The continued download started over (OnStartOver was raised).
+    bool StartedOver() const { return startedOver_; }
 
     State state() const { return state_; }
     // The last transfer failed at the proxy: its reason names the proxy.
@@ -171,6 +232,10 @@ private:
     void partLocationChange(TMyHttpCli& part);
     void partFinished(TMyHttpCli& part, quint16 errCode);
     void rangeFailed(TMyHttpCli& part, int errorCode, const QByteArray& detail);
+    bool takeMoreWork(TMyHttpCli& part);
+    void assignRange(TMyHttpCli& part, const DownloadRange& range);
+    bool startOver(TStartOverReason reason);
+    void keepWrittenSpans();
     void restartPart(TMyHttpCli& part);
     bool becomeOneStream(TMyHttpCli& part);
     void sendRange(TMyHttpCli& part);
@@ -192,6 +257,13 @@ private:
     QTimer watchdog_;
     QElapsedTimer clock_;  // since Start, for ElapsedTime
     bool oneStream_ = false;      // the server ignores ranges: range 0 carries the whole document
+    int rangeCount_ = 2;          // connections of this transfer
+    QList<ByteSpan> done_;        // complete spans besides the running ranges
+    QList<DownloadRange> waiting_;  // ranges no connection has taken yet
+    QByteArray lastModified_;
+    QByteArray eTag_;
+    bool startedOver_ = false;
+    bool resumePending_ = false;  // Resume is not judged yet: the probe runs
 
     qint64 contentLength_ = 0;
     qint64 totalCount_ = 0;

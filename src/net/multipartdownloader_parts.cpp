@@ -21,8 +21,22 @@ void TMultipartHttpDownloader::sendRange(TMyHttpCli& part) {
     part.Accepted = false;
     part.RejectedStatus = 0;
     part.Progressed = false;
+    part.Shortened = false;
     part.LastActivity = MillisecondTick();
+    part.RequestTick = part.LastActivity;
+    part.RequestBytes = 0;
     part.GetASync();
+}
+
+void TMultipartHttpDownloader::assignRange(TMyHttpCli& part, const DownloadRange& range) {
+    part.StartOffset = range.StartOffset;
+    part.EndOffset = range.EndOffset;
+    part.LastByte = range.LastByte;
+    part.DataCount = 0;
+    part.PartDone = false;
+    part.Furthest = 0;
+    part.Failures = 0;
+    part.FirstRange = false;
 }
 
 void TMultipartHttpDownloader::partHeaderEnd(TMyHttpCli& part) {
@@ -31,7 +45,7 @@ void TMultipartHttpDownloader::partHeaderEnd(TMyHttpCli& part) {
     RangeAsk ask;
     ask.Begin = part.StartOffset + part.DataCount;
     ask.LastByte = part.LastByte;
-    ask.StartsAtZero = part.StartOffset == 0;
+    ask.FirstRange = part.FirstRange;
     ask.DocumentLength = contentLength_;
     switch (JudgeRangeReply(status, part.ContentRangeBegin, part.ContentLength(), ask)) {
     case RangeReplyUse::AskedBytes:
@@ -62,6 +76,11 @@ void TMultipartHttpDownloader::partHeaderEnd(TMyHttpCli& part) {
 
 bool TMultipartHttpDownloader::becomeOneStream(TMyHttpCli& part) {
     oneStream_ = true;
+    // The body is the document from its first byte: a continued download
+    // loses what it had and writes the file anew.
+    const bool hadBytes = part.StartOffset > 0 || !done_.isEmpty();
+    waiting_.clear();
+    part.StartOffset = 0;
     part.EndOffset = contentLength_;
     part.LastByte = contentLength_ - 1;
     // The other ranges stop now: nothing they still receive is written, and
@@ -74,6 +93,8 @@ bool TMultipartHttpDownloader::becomeOneStream(TMyHttpCli& part) {
         retirePart(*p);
     }
     if (!display("Ranges ignored by the server: one stream from index " + QByteArray::number(part.PartIndex)))
+        return false;
+    if (hadBytes && !startOver(TStartOverReason::NoRanges))
         return false;
     for (const auto& [index, start] : std::as_const(stopped)) {
         if (!raise([&] {
@@ -110,15 +131,21 @@ void TMultipartHttpDownloader::partData(TMyHttpCli& part, const char* buffer, in
         return;
     }
     part.DataCount += count;
+    part.RequestBytes += count;
     totalCount_ += count;
     if (part.DataCount > part.Furthest) {
         part.Furthest = part.DataCount;
         part.Progressed = true;
     }
-    raise([&] {
-        if (OnProgressSetPosition)
-            OnProgressSetPosition(*this, part.PartIndex, part.StartOffset + part.DataCount);
-    });
+    if (!raise([&] {
+            if (OnProgressSetPosition)
+                OnProgressSetPosition(*this, part.PartIndex, part.StartOffset + part.DataCount);
+        }))
+        return;
+    // Another range took over the rest of this one: its request would
+    // carry on into bytes that are not its own.
+    if (part.Shortened && part.DataCount == part.LastByte - part.StartOffset + 1 && part.State() != httpReady)
+        part.Abort();
 }
 
 void TMultipartHttpDownloader::partLocationChange(TMyHttpCli& part) {
@@ -140,8 +167,12 @@ void TMultipartHttpDownloader::partFinished(TMyHttpCli& part, quint16 errCode) {
     // replies that carried the asked bytes, whatever ended the last one.
     const qint64 span = part.LastByte - part.StartOffset + 1;
     if (part.Accepted && part.DataCount == span && part.RejectedStatus == 0) {
-        if (display("Download done index = " + index + " OK"))
-            checkAllDone();
+        if (!display("Download done index = " + index + " OK"))
+            return;
+        const quint64 generation = generation_;
+        if (takeMoreWork(part) || generation != generation_)
+            return;
+        checkAllDone();
         return;
     }
     if (errCode != 0 && part.RejectedStatus == 0) {
@@ -200,6 +231,57 @@ void TMultipartHttpDownloader::restartPart(TMyHttpCli& part) {
             return;
         RunGuarded([&] { sendRange(*target); });
     });
+}
+
+bool TMultipartHttpDownloader::takeMoreWork(TMyHttpCli& part) {
+    if (oneStream_)
+        return false;
+    done_.append({part.StartOffset, part.LastByte + 1});
+    done_ = MergeSpans(done_, contentLength_);
+    part.DataCount = 0;
+    DownloadRange next;
+    if (!waiting_.isEmpty()) {
+        next = waiting_.takeFirst();
+    } else {
+        // The range with the most bytes still to come gives up its upper
+        // half; it stops where that half begins.
+        TMyHttpCli* victim = nullptr;
+        qint64 most = 0;
+        for (TMyHttpCli* other : std::as_const(parts_)) {
+            if (other == &part || other->Retired || other->PartDone)
+                continue;
+            const qint64 left = other->LastByte + 1 - (other->StartOffset + other->DataCount);
+            if (left > most) {
+                most = left;
+                victim = other;
+            }
+        }
+        if (!victim || StealMinimum <= 0 || most < std::max<qint64>(StealMinimum, 2))
+            return false;
+        // At its own pace (nothing yet counts as no pace at all).
+        const quint32 elapsed = std::max<quint32>(TickDifference(victim->RequestTick, MillisecondTick()), 1);
+        if (victim->RequestBytes > 0 && double(most) * elapsed / double(victim->RequestBytes) <= StealAfterMs)
+            return false;
+        const qint64 middle = victim->StartOffset + victim->DataCount + most / 2;
+        next.StartOffset = middle;
+        next.EndOffset = victim->EndOffset;
+        next.LastByte = victim->LastByte;
+        victim->LastByte = middle - 1;
+        victim->EndOffset = middle - 1;
+        victim->Shortened = true;
+        if (!display("Index " + QByteArray::number(part.PartIndex) + " takes over bytes " +
+                     QByteArray::number(middle) + "-" + QByteArray::number(next.LastByte) + " of index " +
+                     QByteArray::number(victim->PartIndex)))
+            return true;
+    }
+    assignRange(part, next);
+    if (!raise([&] {
+            if (OnProgressAddSegment)
+                OnProgressAddSegment(*this, next.StartOffset, next.EndOffset - next.StartOffset, next.StartOffset);
+        }))
+        return true;
+    sendRange(part);
+    return true;
 }
 
 void TMultipartHttpDownloader::checkAllDone() {

@@ -23,4 +23,8 @@ public:
     int Failures = 0;         // failed attempts in a row that got no further
     quint32 LastActivity = 0; // tick of the request's last sign of life
     bool Retired = false;     // replaced or abandoned: its events are ignored
+    bool FirstRange = false;  // the first range of the division: it may take the whole document
+    bool Shortened = false;   // another range took over its end: stop the request there
+    quint32 RequestTick = 0;  // tick the request in progress was sent at
+    qint64 RequestBytes = 0;  // bytes it has written so far
 };

@@ -27,8 +27,34 @@ QByteArray FileListValue(const UploadQueue& queue) {
     return list;
 }
 
-void UploadRegistration::post(const QByteArray& body) {
-    PostSiteForm(HttpPostFL, ClientSubUrl(site_.SiteSettings.RegisterSiteUrl), body, SitePostMode::Blocking);
+QString SiteActionFailureText(const SiteActionOutcome& outcome) {
+    switch (outcome.kind) {
+    case SiteActionOutcome::Kind::Confirmed: return {};
+    case SiteActionOutcome::Kind::OtherReply:
+        return QString::fromUtf8("站点回复“") + FromGbk(outcome.reply.left(80)) + QString::fromUtf8("”");
+    case SiteActionOutcome::Kind::Status: return QStringLiteral("HTTP %1").arg(outcome.status);
+    case SiteActionOutcome::Kind::TimedOut: return QString::fromUtf8("请求超时");
+    case SiteActionOutcome::Kind::Failed: return FromGbk(outcome.reply);
+    }
+    return {};
+}
+
+// The reply of a post is judged in HttpPostFLRequestDone, which runs inside
+// the blocking post; a post that gave up (its time limit) returns before
+// its completion, which then finds no post waiting.
+void UploadRegistration::post(const QByteArray& action, const QByteArray& body) {
+    pendingAction_ = action;
+    outcome_ = {SiteActionOutcome::Kind::TimedOut, 0, {}};
+    try {
+        PostSiteForm(HttpPostFL, ClientSubUrl(site_.SiteSettings.RegisterSiteUrl), body, SitePostMode::Blocking);
+    } catch (const EHttpException& error) {
+        // Refused before it started (busy): no reply will come.
+        if (error.code() == HttpError::Busy || error.code() == HttpError::NothingToPost)
+            outcome_ = {SiteActionOutcome::Kind::Failed, 0, error.message()};
+        pendingAction_.clear();
+        throw;
+    }
+    pendingAction_.clear();
 }
 
 void UploadRegistration::PostFileList(const QByteArray& action) {
@@ -45,16 +71,42 @@ void UploadRegistration::PostFileList(const QByteArray& action) {
     announced_.reserve(queue_.Count());
     for (int row = 0; row < queue_.Count(); ++row)
         announced_.append(queue_.RowKey(row));
-    post(PostFileListBody(action, list, site_.CurrentFolderId, site_.Session.AccountName,
-                          site_.Session.AccountToken));
+    post(action, PostFileListBody(action, list, site_.CurrentFolderId, site_.Session.AccountName,
+                                  site_.Session.AccountToken));
 }
 
 void UploadRegistration::PostSubAction(const QByteArray& action) {
-    post(SubActionBody(action, site_.Session.AccountName, site_.Session.AccountToken));
+    post(action, SubActionBody(action, site_.Session.AccountName, site_.Session.AccountToken));
+}
+
+SiteActionOutcome UploadRegistration::RegisterUploads() {
+    try {
+        PostSubAction("update");
+    } catch (const QxError& error) {
+        // The outcome says what went wrong; a failure that ended the post
+        // before its reply was judged is named by the error itself.
+        if (outcome_.kind == SiteActionOutcome::Kind::Confirmed)
+            outcome_ = {SiteActionOutcome::Kind::Failed, 0, error.message()};
+    }
+    return outcome_;
 }
 
 void UploadRegistration::HttpPostFLRequestDone(THttpCli& sender, THttpRequest, quint16 errCode) {
+    const int status = sender.StatusCode();
     const std::optional<QList<QByteArray>> lines = TakeSiteReply(sender, errCode);
+    if (!pendingAction_.isEmpty()) {
+        // The outcome of the post waiting for this reply.
+        if (errCode != 0)
+            outcome_ = {SiteActionOutcome::Kind::Failed, 0,
+                        sender.ReasonPhrase() + " (" + QByteArray::number(errCode) + ")"};
+        else if (status != 200)
+            outcome_ = {SiteActionOutcome::Kind::Status, status, {}};
+        else if (lines && !lines->isEmpty() && lines->first() == pendingAction_)
+            outcome_ = {SiteActionOutcome::Kind::Confirmed, status, lines->first()};
+        else
+            outcome_ = {SiteActionOutcome::Kind::OtherReply, status, lines && !lines->isEmpty() ? lines->first() : ""};
+        pendingAction_.clear();
+    }
     if (!lines)
         return;
     if (lines->isEmpty())

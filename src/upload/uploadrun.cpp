@@ -24,7 +24,8 @@ UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistrat
     ftp1.Timeout = 15;
     ftp1.Options = ftpAcceptLF;
     ftp1.ShareMode = ftpShareExclusive;
-    // The log-in and the files go over TLS whenever the server offers it.
+    // The log-in and the files go over TLS whenever the server offers it;
+    // a server that once did is never used without it again.
     ftp1.TlsMode = TFtpTlsMode::IfOffered;
     ftp1.OnRequestDone = [this](TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
         ftp1RequestDone(sender, rqType, errCode);
@@ -41,6 +42,13 @@ UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistrat
             retryNow();
         });
     });
+}
+
+void UploadRun::setStep(UploadStep step) {
+    step_ = step;
+    // Every way a run comes to rest for good passes here.
+    if (step == UploadStep::Idle)
+        reportRunOver();
 }
 
 void UploadRun::enableUpload() { presenter_.SetUploadBusy(false); }
@@ -67,6 +75,11 @@ void UploadRun::btnUploadClick() {
         }
     } giveBack{*this};
 
+    // A retry of an earlier run that is still pending has no place in this
+    // one, nor has its end a notice of its own.
+    runOpen_ = false;
+    retryTimer_.stop();
+    setStep(UploadStep::Idle);
     // Only the announcement of this click counts: an earlier accepted one
     // says nothing about the rows queued now.
     site_.PostListAccepted = false;
@@ -81,8 +94,14 @@ void UploadRun::btnUploadClick() {
     CurrentIndex = -1;
     RemoteSize = 0;
     retakeRow_ = false;
-    reconnecting_ = false;
+    registered_ = Registered::NotYet;
+    runOpen_ = true;
+    setStep(UploadStep::Connecting);
     ConnectFtp();
+    // Open could not even start, or a log-in step could not (no completion
+    // follows): the run has stopped before any row.
+    if (step_ == UploadStep::Connecting && !ftp1.IsBusy())
+        setStep(UploadStep::Idle);
 }
 
 void UploadRun::ConnectFtp() {
@@ -99,10 +118,14 @@ void UploadRun::ConnectFtp() {
     if (ftp1.Connected())
         ftp1.Abort();
     openCalled_ = true;
+    const int cancels = cancels_;
     ftp1.Open();
-    if (CurrentFileName.isEmpty())
-        showStatus(u("服务器连接中..."));
-    presenter_.SetCancelEnabled(!site_.UploadFinished);
+    // A "取消" inside the wait has given the button back already.
+    if (cancels_ == cancels) {
+        if (CurrentFileName.isEmpty())
+            showStatus(u("服务器连接中..."));
+        presenter_.SetCancelEnabled(!site_.UploadFinished);
+    }
     // A server whose certificate does not verify is not taken for the
     // site's: the run has stopped without sending the password, and the
     // user is told why.
@@ -123,52 +146,99 @@ void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
         WriteDebugLogEntry(site_.Files, site_.Session.DebugLogEnabled,
                            {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " +
                             sender.HostName});
-    if (errCode == 0) {
-        switch (rqType) {
+    switch (step_) {
+    case UploadStep::Connecting:
+    case UploadStep::Reconnecting:
         // Each log-in step waits for the next, and the rest of the run,
         // whose completions test for the end themselves, happens inside that
-        // wait. At this completion the run had not begun (no row taken
+        // wait. At these completions the run had not begun (no row taken
         // yet), so the end-of-run test below belongs to the completions
         // inside; repeating it when the wait returns would register the
         // uploads once more per log-in step.
-        case ftpOpenAsync: ftp1.User(); return;
-        case ftpUserAsync: ftp1.Pass(); return;
-        case ftpPassAsync: ftp1.Cwd(); return;
-        case ftpCwdAsync: ftp1.TypeSet(); return;
-        case ftpTypeSetAsync: UploadNextFile(); break;
-        case ftpPutAsync:
-            settleCurrentRow(QueueStatus::Succeeded());
-            UploadNextFile();
-            break;
-        default: break;
-        }
-    } else if (rqType == ftpPutAsync || rqType == ftpRestPutAsync || reconnecting_) {
-        // A store, or the log-in of a retry, failed.
-        if (!scheduleRetry(errCode)) {
-            reconnecting_ = false;
-            settleCurrentRow(QueueStatus::Failed());
-        }
+        logInStepDone(rqType, errCode);
+        if (errCode == 0 && rqType != ftpTypeSetAsync)
+            return;
+        break;
+    case UploadStep::Storing:
+        if (rqType == ftpPutAsync || rqType == ftpRestPutAsync)
+            storeDone(errCode);
+        break;
+    default:
+        // SIZE judges its own outcome when its wait returns; completions of
+        // a run that was paused, cancelled or has failed change nothing.
+        break;
     }
-    // Runs after every other completion: after the last store it ends the
-    // run, and so it does after QUIT's completion, which comes inside the
-    // wait of Quit called from that store's completion. "update" is
-    // therefore posted twice, which is what sites served by this client
-    // receive.
-    if (pastLastRow())
+    // After the last store the run ends, and so it does after QUIT's
+    // completion, which comes inside the wait of Quit called from that
+    // store's completion. "update" is therefore posted twice, which is what
+    // sites served by this client receive. The outer of the two ends the
+    // run; a late completion after it finds the run idle.
+    if (step_ == UploadStep::Quitting) {
         endOfRunSteps();
+        if (rqType != ftpQuitAsync)
+            setStep(UploadStep::Idle);
+    }
 }
 
-bool UploadRun::scheduleRetry(quint16 errCode) {
-    if (!currentRowUploading())
-        return false;
-    if (!IsTransientFtpFailure(errCode, ftp1.LastResponse()))
-        return false;
+void UploadRun::logInStepDone(TFtpRequest rqType, quint16 errCode) {
+    const bool logInRequest = rqType == ftpOpenAsync || rqType == ftpUserAsync || rqType == ftpPassAsync ||
+                              rqType == ftpCwdAsync || rqType == ftpTypeSetAsync;
+    if (!logInRequest)
+        return;  // a late completion of what came before this connection
+    if (errCode != 0) {
+        if (step_ == UploadStep::Connecting) {
+            // The run's own connection failed: it stops before any row, as
+            // a failed log-in always did.
+            setStep(UploadStep::Idle);
+            return;
+        }
+        tryFailed(errCode, TryFailure::LogIn);
+        return;
+    }
+    switch (rqType) {
+    case ftpOpenAsync: ftp1.User(); break;
+    case ftpUserAsync: ftp1.Pass(); break;
+    case ftpPassAsync: ftp1.Cwd(); break;
+    case ftpCwdAsync: ftp1.TypeSet(); break;
+    case ftpTypeSetAsync: UploadNextFile(); break;
+    default: break;
+    }
+}
+
+void UploadRun::storeDone(quint16 errCode) {
+    if (errCode != 0) {
+        tryFailed(errCode, TryFailure::Store);
+        return;
+    }
+    settleCurrentRow(QueueStatus::Succeeded());
+    UploadNextFile();
+}
+
+void UploadRun::tryFailed(quint16 errCode, TryFailure kind) {
+    const bool rowGone = !currentRowUploading();
+    if (rowGone && kind == TryFailure::Store && ftp1.Connected() && !ftp1.IsBusy()) {
+        // The user deleted the row while it was being sent: it is passed
+        // over, and the run goes on on this connection.
+        UploadNextFile();
+        return;
+    }
+    // A deleted row's store that broke the connection: the run connects
+    // again to go on with the next row, under the same rules.
+    const bool transient = kind == TryFailure::ConnectionLost || (rowGone && kind == TryFailure::Store) ||
+                           IsTransientFtpFailure(errCode, ftp1.LastResponse(), ftp1.FailedCommand());
+    if (transient && scheduleRetry())
+        return;
+    failRow(FromGbk(ftp1.LastResponse()));
+}
+
+bool UploadRun::scheduleRetry() {
     const bool progressed = rowReached_ > reachedAtFailure_;
     reachedAtFailure_ = rowReached_;
-    presenter_.SetAbortEnabled(true);
     if (progressed) {
         // The connection carried the file further: connect again at once.
         retriesUsed_ = 0;
+        setStep(UploadStep::WaitingToRetry);
+        presenter_.SetAbortEnabled(true);
         showStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
         retryTimer_.start(0);
         return true;
@@ -176,36 +246,70 @@ bool UploadRun::scheduleRetry(quint16 errCode) {
     if (retriesUsed_ >= RetryDelaysMs.size())
         return false;
     const int delay = RetryDelaysMs[retriesUsed_++];
+    setStep(UploadStep::WaitingToRetry);
+    presenter_.SetAbortEnabled(true);
     showStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
-                  u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
+               u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
     retryTimer_.start(delay);
     return true;
 }
 
 void UploadRun::retryNow() {
-    if (!currentRowUploading())
+    if (step_ != UploadStep::WaitingToRetry)
         return;
+    // The row is taken again if it is still there; a row deleted meanwhile
+    // is passed over.
     retakeRow_ = true;
-    reconnecting_ = true;
+    setStep(UploadStep::Reconnecting);
     try {
         ConnectFtp();
     } catch (...) {
         // A certificate failure: reported by the caller, the row has failed.
-        reconnecting_ = false;
-        settleCurrentRow(QueueStatus::Failed());
+        failRow(QString());
         throw;
     }
-    // Open could not even start (no completion follows): the row has failed.
-    if (reconnecting_ && !retryTimer_.isActive() && !ftp1.Connected()) {
-        reconnecting_ = false;
-        settleCurrentRow(QueueStatus::Failed());
-    }
+    // Open could not even start, or a log-in step could not (no completion
+    // follows): the row has failed. A wait that gave up (the server never
+    // greeted, the handshake never ended) leaves its completion to come
+    // from the event loop, and the retry rules take it then.
+    if (step_ == UploadStep::Reconnecting && !ftp1.IsBusy())
+        failRow(FromGbk(ftp1.ErrorMessage()));
+}
+
+void UploadRun::failRow(const QString& reason) {
+    setStep(UploadStep::Idle);
+    presenter_.SetAbortEnabled(false);  // nothing left to pause
+    const int row = queue_.FindRow(currentRow_);
+    if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
+        return;
+    queue_.SetStatus(row, QueueStatus::Failed());
+    if (!reason.isEmpty())
+        showStatus(u("【") + CurrentFileName + u("】上传失败：") + reason);
+    presenter_.FileEnded(row);
 }
 
 void UploadRun::endOfRunSteps() {
     enableUpload();
     presenter_.SetAbortEnabled(false);
-    registration_.PostSubAction("update");
+    // A registration the site refused is not asked for again in this run
+    // (a second refusal would only double the wait); one it confirmed is
+    // posted again, as always.
+    if (registered_ != Registered::Failed) {
+        const SiteActionOutcome outcome = registration_.RegisterUploads();
+        if (registered_ == Registered::NotYet) {
+            registrationOutcome_ = outcome;
+            registered_ = outcome.confirmed() ? Registered::Confirmed : Registered::Failed;
+        }
+    }
+    if (registered_ == Registered::Failed) {
+        // The files are on the FTP server, but not in the user's disk: the
+        // queue is not taken for uploaded, and the next "上传文件" skips
+        // what the server holds and registers again.
+        showStatus(u("上传文件入库失败：") + SiteActionFailureText(registrationOutcome_));
+        site_.UploadFinished = false;
+        presenter_.RunEnded();
+        return;
+    }
     showStatus(u("全部文件上传成功"));
     // Rows added while the run went on were not part of it (they follow the
     // announced ones): the queue as it stands has not been uploaded whole,
@@ -213,7 +317,26 @@ void UploadRun::endOfRunSteps() {
     const bool rowsAddedMeanwhile =
         queue_.Count() > 0 && (runRows_.isEmpty() || queue_.RowKey(queue_.Count() - 1) > runRows_.last());
     site_.UploadFinished = !rowsAddedMeanwhile;
+    reportRunOver();
     presenter_.RunEnded();
+}
+
+void UploadRun::reportRunOver() {
+    if (!runOpen_)
+        return;
+    runOpen_ = false;
+    int files = 0;
+    int failed = 0;
+    for (const quint64 key : runRows_) {
+        const int row = queue_.FindRow(key);
+        if (row < 0)
+            continue;  // deleted while the run went on
+        ++files;
+        if (queue_.Status(row) != QueueStatus::Succeeded())
+            ++failed;
+    }
+    if (OnRunOver)
+        OnRunOver(files, failed);
 }
 
 bool UploadRun::currentRowUploading() const {
@@ -233,16 +356,17 @@ void UploadRun::UploadNextFile() {
     // Rows that need no transfer (missing files, files the server holds
     // whole) are passed over in this loop rather than by a call per row, so
     // that a long queue of them does not grow the stack.
-    reconnecting_ = false;
     for (;;) {
-        // A retry takes the row it broke off again.
-        if (!std::exchange(retakeRow_, false)) {
+        // A retry takes the row it broke off again, unless the user deleted
+        // it meanwhile.
+        if (!std::exchange(retakeRow_, false) || !currentRowUploading()) {
             ++runPosition_;
             retriesUsed_ = 0;
             rowReached_ = -1;
             reachedAtFailure_ = -1;
         }
         if (pastLastRow()) {
+            setStep(UploadStep::Quitting);
             showStatus(u("全部文件上传结束。"));
             ftp1.Quit();
             return;
@@ -270,21 +394,19 @@ void UploadRun::UploadNextFile() {
         }
         queue_.SetStatus(CurrentIndex, QueueStatus::Uploading());
 
+        setStep(UploadStep::Sizing);
         RemoteSize = GetRemoteFileSize(CurrentRemoteName);
+        if (step_ != UploadStep::Sizing)
+            return;  // paused or cancelled while SIZE waited
         if (!ftp1.Connected()) {
-            // The connection went while SIZE waited (pause, time-out, the
-            // server closed it): the row is tried again later, or the run
-            // stops here.
-            if (!scheduleRetry(quint16(ftp1.StatusCode())))
-                settleCurrentRow(QueueStatus::Failed());
+            // The connection went while SIZE waited (time-out, the server
+            // closed it): the row is tried again, or the run stops here.
+            tryFailed(quint16(ftp1.StatusCode()), TryFailure::ConnectionLost);
             return;
         }
         setGauge(RemoteSize);
         if (RemoteSize > 0 && RemoteSize < LocalSize) {
-            ftp1.LocalFileName = path;
-            ftp1.HostFileName = CurrentRemoteName;
-            ftp1.ResumeAt = RemoteSize;
-            ftp1.RestPutAsync();
+            startStore(path, RemoteSize);
             return;
         }
         if (RemoteSize > 0) {
@@ -292,10 +414,25 @@ void UploadRun::UploadNextFile() {
             settleCurrentRow(QueueStatus::Succeeded());  // the row may have moved while SIZE waited
             continue;
         }
-        ftp1.LocalFileName = path;
-        ftp1.HostFileName = CurrentRemoteName;
-        ftp1.PutAsync();
+        startStore(path, 0);
         return;
+    }
+}
+
+void UploadRun::startStore(const QString& path, qint64 resumeAt) {
+    ftp1.LocalFileName = path;
+    ftp1.HostFileName = CurrentRemoteName;
+    ftp1.ResumeAt = resumeAt;
+    setStep(UploadStep::Storing);
+    try {
+        if (resumeAt > 0)
+            ftp1.RestPutAsync();
+        else
+            ftp1.PutAsync();
+    } catch (const QxError& error) {
+        // The store could not start (active mode over IPv6, no local port to
+        // listen on): no completion follows. Another try would fail alike.
+        failRow(FromGbk(error.message()));
     }
 }
 
@@ -322,9 +459,12 @@ void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
 }
 
 void UploadRun::btnAbortClick() {
+    runOpen_ = false;  // the user stopped it: nothing to tell
     retryTimer_.stop();
-    reconnecting_ = false;
-    if (ftp1.Connected())
+    setStep(UploadStep::Idle);
+    // Also a connection still being resolved or made: after "暂停" nothing
+    // more goes out.
+    if (ftp1.Connected() || ftp1.IsBusy())
         ftp1.Abort();
     // The row being sent waits for the next run, which continues it.
     settleCurrentRow(QueueStatus::ToResume());
@@ -335,11 +475,16 @@ void UploadRun::btnAbortClick() {
 }
 
 void UploadRun::btnCancelClick() {
-    if (retryTimer_.isActive()) {
+    runOpen_ = false;
+    ++cancels_;
+    // A pending retry, waiting or already connecting again, is given up:
+    // its row has failed.
+    if (step_ == UploadStep::WaitingToRetry || step_ == UploadStep::Reconnecting) {
         retryTimer_.stop();
-        settleCurrentRow(QueueStatus::Failed());
+        if (step_ == UploadStep::Reconnecting)
+            ftp1.Abort();
+        failRow(QString());
     }
-    reconnecting_ = false;
     enableUpload();
     showStatus(u("文件上传已取消"));
     presenter_.SetCancelEnabled(false);

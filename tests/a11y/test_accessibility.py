@@ -2,7 +2,8 @@
 reader reads it: the client runs on its own Xvfb display against the demo
 site with the AT-SPI bridge on (QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1), and the
 test finds windows, buttons and lists by role and name, logs in, opens a
-folder with the keyboard and times a listing of 100,000 rows.
+folder with the keyboard and times a listing of 100,000 rows, and a download
+queue of 10,000 rows coming back at login, shown and cleared.
 
 Run under `dbus-run-session` (ctest does): the accessibility bus is started
 here with at-spi-bus-launcher. QUELLIX_PROGRAM_DIR names the built program
@@ -21,6 +22,7 @@ import pyatspi
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PROGRAM_DIR = os.environ.get("QUELLIX_PROGRAM_DIR", os.path.join(SOURCE_DIR, "build", "quellix"))
 BIG_ROWS = 100000
+QUEUE_ROWS = 10000
 # Generous: the listing takes well under a second; row-by-row announcing
 # took minutes.
 BIG_LISTING_BOUND_S = 30
@@ -118,6 +120,8 @@ class ClientThroughAccessibility(unittest.TestCase):
         subprocess.run([os.path.join(program, "quellix-tool"), "site-config", ready["site_url"],
                         ready["site_name"], ready["skin_url"], "-o", os.path.join(program, "quellix.cfg")],
                        check=True, stdout=subprocess.DEVNULL)
+        _write_download_queue(os.path.join(program, "downloads.queue"), ready["site_url"], cls.account["name"],
+                              os.path.join(program, "Downloads") + "/")
         runtime = os.path.join(cls.work, "runtime")  # the single-instance lock lives here
         os.mkdir(runtime, 0o700)
         env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
@@ -165,6 +169,13 @@ class ClientThroughAccessibility(unittest.TestCase):
         password = find(login, role_name("password text", "登录密码"))
         self.assertIsNotNone(user)
         self.assertIsNotNone(password)
+        # The saved login's boxes are named; without a ticked "记住密码",
+        # "自动登录" waits for it.
+        remember = find(login, role_name("check box", "记住密码"))
+        automatic = find(login, role_name("check box", "自动登录"))
+        self.assertIsNotNone(remember)
+        self.assertIsNotNone(automatic)
+        self.assertFalse(automatic.getState().contains(pyatspi.STATE_ENABLED))
         user.queryEditableText().setTextContents(self.account["name"])
         password.queryEditableText().setTextContents(self.account["password"])
         find(login, role_name("push button", "登 录")).queryAction().doAction(0)
@@ -205,6 +216,49 @@ class ClientThroughAccessibility(unittest.TestCase):
         self.assertTrue(rows, f"{listing.queryTable().nRows} rows after {BIG_LISTING_BOUND_S} s")
         table = listing.queryTable()
         self.assertEqual(table.getAccessibleAt(BIG_ROWS - 1, 0).name, f"文件 {BIG_ROWS:06d}.txt")
+
+
+    def test_3_a_download_queue_of_10000_rows_is_shown_and_cleared_at_once(self):
+        # The queue file holds 10,000 paused downloads of the account: they
+        # came back with the login, while the bridge was on.
+        main = self.main
+        queue = find(main, role_name("tree", "下载文件列表"))
+        tab = find(main, role_name("page tab", "下载队列"))
+        x, y, width, height = tab.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        started = time.monotonic()
+        pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")
+        self.assertTrue(wait_for(lambda: showing(queue) and queue.queryTable().nRows == QUEUE_ROWS, 30, step=0.01))
+        print(f"\n{QUEUE_ROWS} download rows shown {time.monotonic() - started:.2f} s after the tab was clicked")
+        table = queue.queryTable()
+        self.assertEqual(table.getAccessibleAt(QUEUE_ROWS - 1, 0).name, f"队列文件 {QUEUE_ROWS:05d}.bin")
+        self.assertEqual(table.getAccessibleAt(0, 4).name, "已暂停")
+        # All rows selected, then Delete: they have no partial file, so
+        # nothing is asked.
+        x, y, width, height = table.getAccessibleAt(0, 0).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")
+        self.assertTrue(wait_for(lambda: queue.queryTable().isRowSelected(0), 10))
+        subprocess.run(["xdotool", "key", "ctrl+a"], check=True, timeout=30)
+        self.assertTrue(wait_for(lambda: queue.queryTable().isRowSelected(QUEUE_ROWS - 1), 30, step=0.01))
+        started = time.monotonic()
+        pyatspi.Registry.generateKeyboardEvent(0xffff, None, pyatspi.KEY_SYM)  # Delete
+        self.assertTrue(wait_for(lambda: queue.queryTable().nRows == 0, 30, step=0.01))
+        print(f"{QUEUE_ROWS} download rows cleared {time.monotonic() - started:.2f} s after Delete")
+
+
+def _write_download_queue(path, site_url, account, folder):
+    """A queue file of QUEUE_ROWS paused downloads of the account, as the
+    client leaves one behind."""
+    from urllib.parse import quote
+
+    def field(text):
+        return quote(text.encode("utf-8") if isinstance(text, str) else text, safe="")
+
+    lines = ["quellix-queue 1"]
+    for i in range(1, QUEUE_ROWS + 1):
+        lines.append(" ".join([field(site_url.encode("gbk")), field(account.encode("gbk")), str(9000000 + i),
+                               field(f"队列文件 {i:05d}.bin"), field(folder), "", "1000", field("1000B"), "paused"]))
+    with open(path, "w", encoding="ascii") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 def _desktop_answers():

@@ -58,7 +58,9 @@ protected:
         });
         program->Start();
         TDownFrm& down = *program->DownFrm;
-        down.Download.PlaySound = [this](const QString& file) { sounds << QFileInfo(file).fileName(); };
+        program->MainFrm->DownloadPage().PlaySound = [this](const QString& file) {
+            sounds << QFileInfo(file).fileName();
+        };
         down.ChooseFolder = [this](QWidget*, const QString&) { return chosenFolder; };
         down.OpenFolder = [](const QString&) {};
         login();
@@ -111,18 +113,22 @@ protected:
         open();
         EXPECT_TRUE(shown);
     }
+    DownloadScheduler& queue() { return main().Downloads(); }
     // Downloads the file of row `caption` from the download window with
     // "立即下载" and waits for its end.
     void download(const char* caption, const std::function<void()>& beforeStart = nullptr) {
         selectOnly(row(caption));
+        const int rows = queue().Queue.Count();
         whileOpen(down(), [&] { main().NDownClick(); },
                   [&] {
                       if (beforeStart)
                           beforeStart();
                       QTest::mouseClick(down().spSkinButton1, Qt::LeftButton);
                   });
-        ASSERT_TRUE(WaitFor([&] { return down().Download.LastOutcome() != FileDownload::Outcome::Running; }, 30000));
+        ASSERT_TRUE(WaitFor([&] { return queue().Queue.Count() == rows + 1 && queue().AtRest(); }, 30000));
     }
+    // Where the last queued file went.
+    QString lastPath() { return queue().Queue.Row(queue().Queue.Count() - 1).LocalPath; }
     // The file as the site keeps it.
     QByteArray siteFile(const QString& relative) const {
         return ReadFileBytes(site_->dataDir() + QStringLiteral("/disk/demo/") + relative);
@@ -169,7 +175,7 @@ TEST_F(DemoTransferTest, FilesArriveWholeAndTakenNamesGetFreshSuffixes) {
     // copy untouched.
     WriteFileBytes(downloads() + QStringLiteral("readme.txt"), "my edits");
     download("readme.txt");
-    const QString second = QFileInfo(down().Download.TargetPath()).fileName();
+    const QString second = QFileInfo(lastPath()).fileName();
     EXPECT_TRUE(second.startsWith(QStringLiteral("readme_")) && second.endsWith(QStringLiteral(".txt")) &&
                 second.size() == 13)
         << second.toStdString();
@@ -179,7 +185,7 @@ TEST_F(DemoTransferTest, FilesArriveWholeAndTakenNamesGetFreshSuffixes) {
     // A name without an extension: the suffix goes at the end.
     download("无扩展名文件");
     download("无扩展名文件");
-    const QString plain = QFileInfo(down().Download.TargetPath()).fileName();
+    const QString plain = QFileInfo(lastPath()).fileName();
     EXPECT_TRUE(plain.startsWith(u("无扩展名文件_")) && plain.size() == 9) << plain.toStdString();
     EXPECT_EQ(ReadFileBytes(downloads() + plain), siteFile(u("无扩展名文件")));
     EXPECT_EQ(ReadFileBytes(downloads() + u("无扩展名文件")), siteFile(u("无扩展名文件")));
@@ -209,20 +215,51 @@ TEST_F(DemoTransferTest, ALargeFileGoesToAChosenFolderWithTheGaugeFollowing) {
     EXPECT_EQ(main().spStatus1->text(), u("文件【大文件 64MB.bin】下载完成"));
 }
 
-TEST_F(DemoTransferTest, AnEmptyFileAndARefusedOneDoNotExist) {
-    // An empty reply is how site scripts refuse a download: no success.
+TEST_F(DemoTransferTest, AnEmptyFileAndARefusedOneDoNotExistAndLeaveNoFile) {
+    // An empty reply is how site scripts refuse a download: no success,
+    // and no empty file that would look like one.
     download("空文件.txt");
     EXPECT_EQ(main().spStatus1->text(), u("文件【空文件.txt】不存在"));
-    EXPECT_TRUE(QFileInfo(downloads() + u("空文件.txt")).isFile());
-    EXPECT_EQ(QFileInfo(downloads() + u("空文件.txt")).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(downloads() + u("空文件.txt")));
 
     // A file the site no longer has (its id is unknown): refused.
     const int r = row("my notes.txt");
     main().lv1->SetSubItem(r, ListingColumn::Id, QStringLiteral("999999"));
     download("my notes.txt");
     EXPECT_EQ(main().spStatus1->text(), u("文件【my notes.txt】不存在"));
-    EXPECT_EQ(QFileInfo(downloads() + QStringLiteral("my notes.txt")).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(downloads() + QStringLiteral("my notes.txt")));
+    EXPECT_TRUE(QDir(downloads()).entryList(QDir::Files).isEmpty());
     EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav"), QStringLiteral("error.wav")}));
+}
+
+TEST_F(DemoTransferTest, ASelectionOfFilesAndFoldersIsQueuedWithTheTreeKept) {
+    // Two folders (one with a folder inside) and two files, while a file
+    // already runs: none stops another.
+    download("readme.txt");
+    selectOnly(row("文档"));
+    main().lv1->SetSelected(row("图片"), true);
+    main().lv1->SetSelected(row("my notes.txt"), true);
+    main().lv1->SetSelected(row("无扩展名文件"), true);
+    whileOpen(down(), [&] { main().NDownClick(); },
+              [&] {
+                  EXPECT_EQ(down().dl_name->text(), u("2 个文件，2 个目录"));
+                  QTest::mouseClick(down().spSkinButton1, Qt::LeftButton);
+              });
+    ASSERT_TRUE(WaitFor([&] { return queue().Queue.Count() == 1 + 2 + 6 && queue().AtRest(); }, 30000));
+    for (const DownloadRow& r : queue().Queue.Rows())
+        EXPECT_EQ(r.State, RowState::Complete) << r.Item.Name.toStdString();
+    for (const QString& file : {u("my notes.txt"), u("无扩展名文件"), u("文档/项目 计划书.txt"), u("文档/会议纪要.md"),
+                                u("文档/报告/2023 年度总结.pdf"), u("文档/报告/销售数据.csv"), u("图片/日落 sunset.png"),
+                                u("图片/旅行/海边.png")})
+        EXPECT_TRUE(ReadFileBytes(downloads() + file) == siteFile(file)) << file.toStdString();
+    EXPECT_EQ(sounds.size(), 9);
+    // The queue page lists them all with their status.
+    TListView& lv3 = *main().lv3;
+    ASSERT_EQ(lv3.Count(), 9);
+    main().DownloadModel().Flush();
+    EXPECT_EQ(lv3.SubItem(8, DownloadColumn::Status), u("下载完成"));
+    EXPECT_EQ(lv3.SubItem(8, DownloadColumn::Progress), QStringLiteral("100%"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
 TEST_F(DemoTransferTest, TheSkinWindowListsTheOfferedSkinsAndPreviewsTheLoginSkin) {

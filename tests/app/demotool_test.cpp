@@ -45,7 +45,7 @@ protected:
         ASSERT_TRUE(site.writeSiteConfig(dir.path()));
         program = std::make_unique<QuellixProgram>(dir.path(), [](const MsgDlgMessage&) { return TModalResult::mrOk; });
         program->Start();
-        program->DownFrm->Download.PlaySound = [](const QString&) {};
+        program->MainFrm->DownloadPage().PlaySound = [](const QString&) {};
     }
     TMainFrm& main() { return *program->MainFrm; }
     bool listed() {
@@ -92,8 +92,9 @@ TEST_F(DemoToolTest, TheToolSendsTheWindowsRequestsForLoginListingAndDownload) {
     TDownFrm& down = *program->DownFrm;
     QTimer::singleShot(0, [&] { QTest::mouseClick(down.spSkinButton1, Qt::LeftButton); });
     main().NDownClick();
-    ASSERT_TRUE(WaitFor([&] { return down.Download.LastOutcome() != FileDownload::Outcome::Running; }, 30000));
-    ASSERT_EQ(down.Download.LastOutcome(), FileDownload::Outcome::Complete);
+    DownloadScheduler& queue = program->MainFrm->Downloads();
+    ASSERT_TRUE(WaitFor([&] { return queue.Queue.Count() == 1 && queue.AtRest(); }, 30000));
+    ASSERT_EQ(queue.Queue.Row(0).State, RowState::Complete);
     const QList<LoggedRequest> windows = site.requests();
 
     // Through the tool: the same folder and the same file.

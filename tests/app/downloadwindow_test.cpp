@@ -1,9 +1,11 @@
 // The download window driven from the main window against a scripted site:
-// which row is offered, the window's fields and folder list, the folder
-// buttons, and downloads whose names come from the listing or the user.
+// which rows are offered, the window's fields and folder list, the folder
+// buttons, and downloads whose names come from the listing or the user,
+// queued on the "下载队列" page.
 
 #include "windowtest.h"
 
+#include "config/transferoptions.h"
 #include "download/gui/uDown.h"
 #include "text/gbk.h"
 
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTest>
 #include <QTimer>
 
@@ -48,7 +51,7 @@ protected:
             return mainFrm().Browser().HttpMydisk.ReceiveStream == nullptr &&
                    mainFrm().HttpLoadSet.ReceiveStream == nullptr && mainFrm().lv1->Count() > 0;
         }));
-        down().Download.PlaySound = [this](const QString& file) { sounds << QFileInfo(file).fileName(); };
+        mainFrm().DownloadPage().PlaySound = [this](const QString& file) { sounds << QFileInfo(file).fileName(); };
         down().ChooseFolder = [this](QWidget*, const QString& title) {
             folderDialogTitles << title;
             return chosenFolders.isEmpty() ? QString() : chosenFolders.takeFirst();
@@ -71,8 +74,10 @@ protected:
         open();
         EXPECT_TRUE(ran) << "the download window was not shown";
     }
-    bool downloadEnded() {
-        return WaitFor([&] { return down().Download.LastOutcome() != FileDownload::Outcome::Running; }, 15000);
+    DownloadScheduler& queue() { return mainFrm().Downloads(); }
+    // The queue has come to rest with `rows` rows.
+    bool downloadEnded(int rows = 1) {
+        return WaitFor([&] { return queue().Queue.Count() == rows && queue().AtRest(); }, 15000);
     }
     QString downloads() const { return QDir(dir.path()).filePath(QStringLiteral("Downloads/")); }
 
@@ -89,10 +94,9 @@ const QByteArray kListing = "docs|0|x|1|7|c|0|0\r\n"
                             "报告 一.pdf|2048|pdf|0|12|2024-01-05|3|4\r\n"
                             "sub|0|x|1|8|c|0|0\r\n"_gbk;
 
-TEST_F(DownloadWindowTest, TheLastSelectedFileRowIsOfferedWithItsFields) {
+TEST_F(DownloadWindowTest, ASelectedFileIsOfferedWithItsFieldsAndSeveralRowsByTheirCount) {
     loginWithListing(kListing);
-    for (int row = 0; row < 4; ++row)
-        lv1().SetSelected(row, true);
+    lv1().SetSelected(2, true);
     whileOpen([&] { mainFrm().NDown->trigger(); },
               [&] {
                   EXPECT_TRUE(down().isModal());
@@ -100,12 +104,14 @@ TEST_F(DownloadWindowTest, TheLastSelectedFileRowIsOfferedWithItsFields) {
                   EXPECT_EQ(down().dl_addr->text(), QString::fromLatin1(site.url()) + QStringLiteral("file-12.html"));
                   EXPECT_TRUE(down().dl_addr->isReadOnly());
                   EXPECT_EQ(down().dl_name->text(), u("报告 一.pdf"));
+                  EXPECT_FALSE(down().dl_name->isReadOnly());
                   EXPECT_EQ(down().dl_size->text(), lv1().SubItem(2, 0));
                   EXPECT_EQ(down().dl_ext->text(), lv1().SubItem(2, 1));
                   EXPECT_FALSE(down().dl_size->text().isEmpty());
                   EXPECT_FALSE(down().dl_ext->text().isEmpty());
                   EXPECT_EQ(down().dl_id->text(), QStringLiteral("12"));
                   EXPECT_FALSE(down().dl_id->isVisible());
+                  EXPECT_EQ(down().dl_conn->currentText(), QStringLiteral("2"));  // two ranges per file unless the user asks otherwise
                   // The default folder was created and is the only entry.
                   EXPECT_TRUE(QFileInfo(downloads()).isDir());
                   ASSERT_EQ(down().dl_dir->count(), 1);
@@ -115,19 +121,28 @@ TEST_F(DownloadWindowTest, TheLastSelectedFileRowIsOfferedWithItsFields) {
               });
     for (const FakeRequest& r : site.requests())
         EXPECT_NE(r.method, "GET");
-    EXPECT_EQ(down().Download.LastOutcome(), FileDownload::Outcome::None);  // cancelled: nothing started
+    EXPECT_EQ(queue().Queue.Count(), 0);  // cancelled: nothing queued
     EXPECT_TRUE(QDir(downloads()).isEmpty());
+
+    // Files and folders together: their count stands for the name.
+    for (int row = 0; row < 4; ++row)
+        lv1().SetSelected(row, true);
+    whileOpen([&] { mainFrm().NDown->trigger(); },
+              [&] {
+                  EXPECT_EQ(down().dl_name->text(), u("2 个文件，2 个目录"));
+                  EXPECT_TRUE(down().dl_name->isReadOnly());
+                  EXPECT_EQ(down().dl_addr->text(), QString::fromLatin1(site.url()) + QStringLiteral("file-11.html"));
+              });
+    // Enter on several rows offers them too; on one folder it opens it.
+    whileOpen([&] { QTest::keyClick(lv1().reportView(), Qt::Key_Return); },
+              [&] { EXPECT_EQ(down().dl_name->text(), u("2 个文件，2 个目录")); });
 }
 
-TEST_F(DownloadWindowTest, FoldersAndThePlaceholderOpenNoWindow) {
+TEST_F(DownloadWindowTest, ThePlaceholderRowOpensNoWindowAndFoldersAloneAreOffered) {
     loginWithListing(kListing);
     lv1().SetSelected(0, true);
     lv1().SetSelected(3, true);
-    mainFrm().NDownClick();
-    EXPECT_FALSE(down().isVisible());
-    EXPECT_EQ(down().dl_addr->text(), QString());
-    EXPECT_EQ(down().dl_size->text(), u("未知大小"));
-    EXPECT_EQ(down().dl_ext->text(), u("未知类型"));
+    whileOpen([&] { mainFrm().NDownClick(); }, [&] { EXPECT_EQ(down().dl_name->text(), u("0 个文件，2 个目录")); });
     replies["mydisk"] = {200, ""};
     mainFrm().N25->trigger();
     ASSERT_TRUE(WaitFor([&] { return lv1().Count() == 1 && lv1().Caption(0) == u("...暂无文件..."); }));
@@ -181,14 +196,36 @@ TEST_F(DownloadWindowTest, AnEditedNameIsUsedAndAnExistingFileKeepsItsContent) {
               });
     ASSERT_TRUE(downloadEnded());
     EXPECT_EQ(ReadFileBytes(downloads() + QStringLiteral("a.tar.gz")), "old archive");
-    const QString name = QFileInfo(down().Download.TargetPath()).fileName();
+    const QString path = queue().Queue.Row(0).LocalPath;
+    const QString name = QFileInfo(path).fileName();
     EXPECT_TRUE(name.startsWith(QStringLiteral("a.tar_")) && name.endsWith(QStringLiteral(".gz")) && name.size() == 11)
         << name.toStdString();
-    EXPECT_EQ(ReadFileBytes(down().Download.TargetPath()), "new bytes");
+    EXPECT_EQ(ReadFileBytes(path), "new bytes");
     EXPECT_EQ(mainFrm().spStatus1->text(), u("文件【a.tar.gz】下载完成"));
 }
 
-TEST_F(DownloadWindowTest, ARefusedDownloadSaysTheFileDoesNotExist) {
+TEST_F(DownloadWindowTest, TheRangesPerFileAreTheUsersChoiceFromThenOn) {
+    documents["11"] = QByteArray(40000, 'r');
+    loginWithListing(kListing);
+    lv1().SetSelected(1, true);
+    whileOpen([&] { mainFrm().NDownClick(); },
+              [&] {
+                  down().dl_conn->setCurrentIndex(3);  // "4"
+                  QTest::mouseClick(down().spSkinButton1, Qt::LeftButton);
+              });
+    ASSERT_TRUE(downloadEnded());
+    EXPECT_EQ(queue().Connections(), 4);
+    EXPECT_EQ(ReadTransferOptions(program->Files).downloadConnections, 4);
+    int gets = 0;
+    for (const FakeRequest& r : site.requests())
+        gets += r.method == "GET";
+    EXPECT_EQ(gets, 1 + 4);  // the size probe and four ranges
+    EXPECT_EQ(ReadFileBytes(downloads() + QStringLiteral("a.txt")), documents["11"]);
+    // The next showing offers the choice made.
+    whileOpen([&] { mainFrm().NDownClick(); }, [&] { EXPECT_EQ(down().dl_conn->currentText(), QStringLiteral("4")); });
+}
+
+TEST_F(DownloadWindowTest, ARefusedDownloadSaysTheFileDoesNotExistAndLeavesNoFile) {
     loginWithListing(kListing);  // no documents: the site refuses every download
     lv1().SetSelected(1, true);
     whileOpen([&] { mainFrm().NDownClick(); },
@@ -196,7 +233,9 @@ TEST_F(DownloadWindowTest, ARefusedDownloadSaysTheFileDoesNotExist) {
     ASSERT_TRUE(downloadEnded());
     EXPECT_EQ(mainFrm().spStatus1->text(), u("文件【a.txt】不存在"));
     EXPECT_EQ(sounds, QStringList({QStringLiteral("error.wav")}));
-    EXPECT_EQ(QFileInfo(downloads() + QStringLiteral("a.txt")).size(), 0);
+    EXPECT_EQ(RowStatusText(queue().Queue.Row(0)), u("不存在"));
+    // No empty file under the name: it would look like the download.
+    EXPECT_TRUE(QDir(downloads()).isEmpty());
 }
 
 TEST_F(DownloadWindowTest, TheFolderButtonsAddChosenFoldersAndOpenTheCurrentOne) {
@@ -220,7 +259,7 @@ TEST_F(DownloadWindowTest, TheFolderButtonsAddChosenFoldersAndOpenTheCurrentOne)
     whileOpen([&] { mainFrm().NDownClick(); }, [&] { EXPECT_EQ(down().dl_dir->count(), 3); });
 }
 
-TEST_F(DownloadWindowTest, AFileThatCannotBeCreatedIsReportedAndTheWindowStaysOpen) {
+TEST_F(DownloadWindowTest, AFolderThatCannotBeWrittenIsReportedAndTheWindowStaysOpen) {
     documents["11"] = "x";
     loginWithListing(kListing);
     lv1().SetSelected(1, true);
@@ -232,9 +271,11 @@ TEST_F(DownloadWindowTest, AFileThatCannotBeCreatedIsReportedAndTheWindowStaysOp
                   QTest::mouseClick(down().spSkinButton1, Qt::LeftButton);
                   EXPECT_TRUE(down().isVisible());
               });
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].startsWith("Cannot create file " + ToGbk(gone) + "/a.txt")) << errors[0].toStdString();
-    EXPECT_EQ(down().Download.LastOutcome(), FileDownload::Outcome::None);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0].type, TMsgDlgType::mtError);
+    EXPECT_EQ(messages[0].text, u("目录 ") + gone + u("/ 不存在。"));
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(queue().Queue.Count(), 0);
 }
 
 TEST_F(DownloadWindowTest, ADownloadsFolderThatCannotBeCreatedIsReported) {
@@ -252,7 +293,7 @@ TEST_F(DownloadWindowTest, ADownloadsFolderThatCannotBeCreatedIsReported) {
     EXPECT_EQ(messages[0].type, TMsgDlgType::mtError);
     EXPECT_EQ(messages[0].text, u("目录 ") + downloads() + u(" 创建失败。"));
     EXPECT_EQ(messages[1].text, u("请选定文件保存目录"));
-    EXPECT_EQ(down().Download.LastOutcome(), FileDownload::Outcome::None);
+    EXPECT_EQ(queue().Queue.Count(), 0);
 }
 
 }  // namespace

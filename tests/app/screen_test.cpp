@@ -7,6 +7,7 @@
 // each window's picture there instead of comparing.
 
 #include "support/demosite.h"
+#include "support/sessionbus.h"
 #include "support/testutil.h"
 #include "support/xscreen.h"
 
@@ -171,8 +172,35 @@ const QString kMain = QStringLiteral("文件上传下载客户端$");
 // once the news strip is shown) and of the skin window.
 const QPoint kHelpMenu(170, 13), kOptionsMenu(100, 13);
 const QPoint kReadmeRow(60, 212);
-const QPoint kQueueTab(169, 403), kDiskTab(60, 403);
+const QPoint kQueueTab(169, 403), kDiskTab(60, 403), kDownloadsTab(275, 403);
 const QPoint kSecondSkin(38, 63);
+// The group titles, labels and buttons of "传输设置".
+const QList<QRect> kTransferCaptions = {{10, 5, 130, 145}, {10, 170, 100, 150}, {10, 340, 100, 85}, {0, 440, 392, 60}};
+
+// The program folder beside the build's (one file system, so hard links
+// work) with its home, set up for `site`.
+struct ProgramCopy {
+    explicit ProgramCopy(const DemoSite& site)
+        : dir(QFileInfo(ProgramDir()).absolutePath() + QStringLiteral("/screen-test-XXXXXX")) {
+        programDir = dir.filePath(QStringLiteral("quellix"));
+        home = dir.filePath(QStringLiteral("home"));
+        ok = dir.isValid() && QDir().mkpath(programDir) && QDir().mkpath(home) && makeProgramFolder(programDir) &&
+             site.writeSiteConfig(programDir);
+        QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // A home and run-time folder of its own: the web engine's profile and
+    // the single-instance lock stay apart from any other copy that runs.
+    QProcess* start(XScreen& x) {
+        QProcessEnvironment env = x.environment();
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+        return x.start(programDir + QStringLiteral("/quellix"), {}, env, programDir);
+    }
+    QTemporaryDir dir;
+    QString programDir;
+    QString home;
+    bool ok = false;
+};
 
 TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     XScreen x;
@@ -197,13 +225,19 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("HOME"), home);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+    // A desktop's session bus, on which the keyring can be started: the
+    // login window's "记住密码" is offered.
+    TestSessionBus bus;
+    ASSERT_TRUE(bus.isRunning()) << bus.errorText().toStdString();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     x.start(programDir + QStringLiteral("/quellix"), {}, env, programDir);
     ScreenRun run(x);
 
     // Login: the name and password typed into the fields.
     const Look login{QStringLiteral("login.png"), QStringLiteral("^网盘用户登录$"),
-                     {{120, 30, 180, 25}, {50, 88, 85, 22}, {50, 130, 85, 22}, {135, 90, 60, 20},
-                      {315, 88, 58, 22}, {315, 130, 58, 22}, {130, 182, 85, 30}, {225, 182, 85, 30}}};
+                     {{120, 30, 180, 25}, {50, 80, 85, 22}, {50, 118, 85, 22}, {135, 82, 60, 20},
+                      {315, 80, 58, 22}, {315, 118, 58, 22}, {130, 150, 180, 24}, {130, 186, 85, 30},
+                      {225, 186, 85, 30}}};
     const QRect loginRect = x.waitForWindow(login.window, 30000);
     ASSERT_FALSE(loginRect.isEmpty()) << "the login window never appeared";
     // Without a window manager the keyboard follows the pointer.
@@ -215,7 +249,7 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     run.keys({QStringLiteral("Return")});
 
     // Main window with the listing and the news strip, then its second tab.
-    const QRect menus(10, 3, 200, 20), tabs(0, 386, 212, 36);
+    const QRect menus(10, 3, 200, 20), tabs(0, 386, 318, 36);
     const Look main{QStringLiteral("main.png"), kMain,
                     {menus, {0, 62, 714, 28}, {0, 92, 240, 176}, tabs, {0, 478, 400, 18}},
                     [](const QImage& shot) {  // the news strip's badge, above the status bar
@@ -255,6 +289,12 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
                [](const QImage& shot) { return isColour(shot.pixel(300, 38), 29, 143, 112); }});
     run.keys({QStringLiteral("Escape")});
 
+    // "传输设置", the options menu's second item.
+    run.click(mainRect, kOptionsMenu);
+    run.keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    run.check({QStringLiteral("transfer.png"), QStringLiteral("^传输设置$"), kTransferCaptions});
+    run.keys({QStringLiteral("Escape")});
+
     // About window: first its tabs, then the site's page in their place.
     run.click(mainRect, kHelpMenu);
     run.keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
@@ -264,6 +304,139 @@ TEST(ScreenTest, EveryWindowDrawsOnTheXServer) {
     run.check({QStringLiteral("about-page.png"), QStringLiteral("^关于软件$"),
                {{0, 0, 505, 80}, {0, 90, 505, 160}, versionRow},
                [](const QImage& shot) { return isColour(shot.pixel(20, 20), 31, 96, 192); }});
+}
+
+// Login as the demo user in the login window that is on the screen.
+void logIn(XScreen& x, ScreenRun& run) {
+    const QRect loginRect = x.waitForWindow(QStringLiteral("^网盘用户登录$"), 30000);
+    ASSERT_FALSE(loginRect.isEmpty()) << "the login window never appeared";
+    run.click(loginRect, {200, 99});
+    run.type(QStringLiteral("demo"));
+    run.keys({QStringLiteral("Tab")});
+    run.type(QStringLiteral("demo123"));
+    run.keys({QStringLiteral("Return")});
+}
+
+// Requests of the site since `from` whose target or body holds `text`.
+int requestsWith(const DemoSite& site, qsizetype from, const QByteArray& text) {
+    int count = 0;
+    for (const LoggedRequest& r : site.requests().mid(from))
+        count += r.target.contains(text) || r.body.contains(text);
+    return count;
+}
+
+TEST(ScreenTest, QueuedDownloadsRunSideBySideAndComeBackAfterQuittingToBeContinued) {
+    XScreen x;
+    ASSERT_TRUE(x.isRunning()) << x.errorText().toStdString();
+    // Ten files of up to 512 KiB in "目录树", the 2 MiB file in "软件", and
+    // a server that sends 100 KB/s per connection: the transfers are still
+    // running when the program quits.
+    DemoSite site({QStringLiteral("--big-file-mib"), QStringLiteral("2"), QStringLiteral("--tree"),
+                   QStringLiteral("10,0,512"), QStringLiteral("--download-rate"), QStringLiteral("100000")});
+    ASSERT_TRUE(site.isRunning()) << site.errorText().toStdString();
+    ProgramCopy program(site);
+    ASSERT_TRUE(program.ok);
+    const QString downloads = program.programDir + QStringLiteral("/Downloads/");
+    QProcess* client = program.start(x);
+    ScreenRun run(x);
+    logIn(x, run);
+    const QRect mainRect = x.waitForWindow(kMain, 60000);
+    ASSERT_FALSE(mainRect.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return requestsWith(site, 0, "action=mydisk&folder_id=0&") == 1; }, 30000));
+
+    // The rows of the root: 图片, 文档, 目录树, 空文件夹, 软件, files.
+    const auto row = [](int index) { return QPoint(60, 102 + 22 * index); };
+    // "软件", then its 2 MiB file, started from the download window.
+    run.click(mainRect, row(4), 1, 2);
+    ASSERT_TRUE(WaitFor([&] { return requestsWith(site, 0, "action=mydisk&folder_id=12&") == 1; }, 30000));
+    run.click(mainRect, row(0), 1, 2);
+    ASSERT_FALSE(x.waitForWindow(QStringLiteral("^文件下载管理$"), 30000).isEmpty());
+    run.keys({QStringLiteral("Return")});
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(downloads + QStringLiteral("大文件 64MB.bin.part")); }, 30000));
+
+    // While it runs: the root, "目录树", all ten files selected, Enter.
+    run.click(mainRect, {18, 42});  // 网盘根目录
+    ASSERT_TRUE(WaitFor([&] { return requestsWith(site, 0, "action=mydisk&folder_id=0&") == 2; }, 30000));
+    const qsizetype beforeTree = site.requests().size();
+    run.click(mainRect, row(2), 1, 2);
+    ASSERT_TRUE(WaitFor([&] { return requestsWith(site, beforeTree, "action=mydisk&") == 1; }, 30000));
+    run.click(mainRect, row(0));
+    run.keys({QStringLiteral("ctrl+a"), QStringLiteral("Return")});
+    ASSERT_FALSE(x.waitForWindow(QStringLiteral("^文件下载管理$"), 30000).isEmpty());
+    run.keys({QStringLiteral("Return")});
+
+    // The queue page: the big file and two of the ten at a time.
+    const QString disk = site.dataDir() + QStringLiteral("/disk/demo/");
+    const QStringList tree = QDir(disk + QStringLiteral("目录树")).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(tree.size(), 10);
+    ASSERT_TRUE(WaitFor([&] { return QDir(downloads).entryList({QStringLiteral("*.part")}, QDir::Files).size() >= 2; },
+                        30000));
+    run.click(mainRect, kDownloadsTab);
+    run.check({QStringLiteral("main-downloads.png"), kMain,
+               {{10, 3, 200, 20}, {0, 24, 714, 26}, {0, 52, 170, 240}, {0, 386, 318, 36}}});
+
+    // Quit while files run: 文件 → 安全退出.
+    const QStringList runningBefore = QDir(downloads).entryList({QStringLiteral("*.part")}, QDir::Files);
+    run.keys({QStringLiteral("alt+f"), QStringLiteral("Down"), QStringLiteral("Return")});
+    ASSERT_TRUE(WaitFor([&] { return client->state() == QProcess::NotRunning; }, 30000));
+    // Never a partial file under a final name: only part files and states.
+    const QStringList afterQuit = QDir(downloads).entryList(QDir::Files);
+    EXPECT_TRUE(afterQuit.contains(QStringLiteral("大文件 64MB.bin.part.state"))) << afterQuit.join(' ').toStdString();
+    EXPECT_FALSE(afterQuit.contains(QStringLiteral("大文件 64MB.bin")));
+    for (const QString& name : tree)
+        EXPECT_FALSE(afterQuit.contains(name) && afterQuit.contains(name + QStringLiteral(".part")));
+    int unfinished = 0;
+    for (const QString& name : tree)
+        unfinished += !afterQuit.contains(name);
+    EXPECT_GT(unfinished, 0);
+    ASSERT_TRUE(QFile::exists(program.programDir + QStringLiteral("/downloads.queue")));
+
+    // Logged in again: the unfinished rows are back and wait for the user.
+    const qsizetype beforeSecond = site.requests().size();
+    client = program.start(x);
+    logIn(x, run);
+    const QRect again = x.waitForWindow(kMain, 60000);
+    ASSERT_FALSE(again.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return requestsWith(site, beforeSecond, "action=mydisk&folder_id=0&") == 1; }, 30000));
+    EXPECT_EQ(requestsWith(site, beforeSecond, "action=download&"), 0) << "a paused row started by itself";
+    // "继续" from the queue page's context menu, on every row.
+    run.click(again, kDownloadsTab);
+    run.click(again, {60, 63});
+    run.keys({QStringLiteral("ctrl+a")});
+    // The menu opens below the current row; the keys wait until it shows,
+    // after the selection has been drawn.
+    const QRect menuArea(again.left(), again.top() + 75, 120, 130);
+    QImage before = x.capture();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QImage now = x.capture();
+            const bool still = MeanGreyDifference(now, menuArea, before, menuArea.topLeft()) == 0;
+            before = now;
+            return still;
+        },
+        10000));
+    run.keys({QStringLiteral("Menu")});
+    ASSERT_TRUE(WaitFor([&] { return MeanGreyDifference(x.capture(), menuArea, before, menuArea.topLeft()) > 10; }, 10000))
+        << "the context menu did not open";
+    run.keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (QFileInfo::exists(downloads + QStringLiteral("大文件 64MB.bin.part")))
+                return false;
+            for (const QString& name : tree)
+                if (!QFileInfo::exists(downloads + name) || QFileInfo::exists(downloads + name + ".part"))
+                    return false;
+            return QFileInfo::exists(downloads + QStringLiteral("大文件 64MB.bin"));
+        },
+        90000))
+        << QDir(downloads).entryList(QDir::Files).join(' ').toStdString();
+    EXPECT_TRUE(ReadFileBytes(downloads + QStringLiteral("大文件 64MB.bin")) ==
+                ReadFileBytes(disk + QStringLiteral("软件/大文件 64MB.bin")));
+    for (const QString& name : tree)
+        EXPECT_TRUE(ReadFileBytes(downloads + name) == ReadFileBytes(disk + QStringLiteral("目录树/") + name))
+            << name.toStdString();
+    EXPECT_TRUE(QDir(downloads).entryList({QStringLiteral("*.part*")}, QDir::Files).isEmpty());
+    std::printf("[ figures  ] running when the program quit: %s\n", runningBefore.join(QStringLiteral(", ")).toUtf8().constData());
 }
 
 }  // namespace

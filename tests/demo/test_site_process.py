@@ -60,5 +60,30 @@ class ProcessTest(unittest.TestCase):
             self.assertIn("Address already in use", str(caught.exception))
 
 
+    def test_a_generated_tree_and_a_capped_download_rate(self):
+        site = RunningSite("--big-file-mib", "1", "--tree", "12,3,8", "--download-rate", "200000")
+        try:
+            user, token = site.session("demo")
+            _, root = site.listing(user, token, 0)
+            tree = next(row for row in root if row[0] == "目录树".encode("gbk"))
+            files, folders, pending = [], 0, [int(tree[4])]
+            while pending:
+                _, rows = site.listing(user, token, pending.pop())
+                for row in rows:
+                    if row[3] == b"1":
+                        folders += 1
+                        pending.append(int(row[4]))
+                    else:
+                        files.append(row)
+            self.assertEqual((len(files), folders), (12, 3))
+            self.assertTrue(all(int(f[1]) <= 8 * 1024 for f in files))
+            # A capped body still arrives whole.
+            biggest = max(files, key=lambda f: int(f[1]))
+            status, _, body = site.request("GET", site.download_path(int(biggest[4]), user, token))
+            self.assertEqual((status, len(body)), (200, int(biggest[1])))
+        finally:
+            self.assertEqual(site.stop(), 0)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -68,6 +68,37 @@ TEST(DownloadRanges, ARangeReplyIsUsedOnlyForTheBytesItCarries) {
     EXPECT_EQ(JudgeRangeReply(416, "", 0, first), U::Refused);
 }
 
+TEST(DownloadRanges, TheMissingBytesOfAContinuedDocumentAreSplitAmongTheConnections) {
+    using S = QList<ByteSpan>;
+    EXPECT_EQ(MergeSpans({{50, 60}, {0, 10}, {10, 20}, {55, 70}, {30, 30}}), S({{0, 20}, {50, 70}}));
+    EXPECT_EQ(MergeSpans({{-5, 10}, {90, 120}}, 100), S({{0, 10}, {90, 100}}));
+    EXPECT_EQ(SpanBytes({{0, 20}, {50, 70}}), 40);
+    EXPECT_EQ(MissingSpans({{10, 20}, {50, 70}}, 100), S({{0, 10}, {20, 50}, {70, 100}}));
+    EXPECT_EQ(MissingSpans({}, 5), S({{0, 5}}));
+    EXPECT_TRUE(MissingSpans({{0, 100}}, 100).isEmpty());
+
+    // The largest piece is halved until every connection has one; a piece
+    // ending at the document's end asks up to the length.
+    const auto ranges = [](const S& missing, qint64 length, int count) {
+        QList<QList<qint64>> out;
+        for (const DownloadRange& r : SplitMissing(missing, length, count))
+            out << QList<qint64>{r.StartOffset, r.EndOffset, r.LastByte};
+        return out;
+    };
+    using L = QList<QList<qint64>>;
+    EXPECT_EQ(ranges({{30000, 60000}, {70000, 100000}}, 100000, 2), L({{30000, 59999, 59999}, {70000, 100000, 99999}}));
+    EXPECT_EQ(ranges({{0, 100}}, 100, 3), L({{0, 24, 24}, {25, 49, 49}, {50, 100, 99}}));
+    EXPECT_EQ(ranges({{0, 10}, {20, 30}, {40, 50}}, 100, 2), L({{0, 9, 9}, {20, 29, 29}, {40, 49, 49}}));
+    EXPECT_EQ(ranges({{7, 8}}, 8, 4), L({{7, 8, 7}}));  // one byte cannot be split
+    // However split, every missing byte is asked for once.
+    for (int count = 1; count <= 8; ++count) {
+        qint64 bytes = 0;
+        for (const DownloadRange& r : SplitMissing({{3, 700}, {900, 1001}}, 1001, count))
+            bytes += r.Span();
+        EXPECT_EQ(bytes, 697 + 101);
+    }
+}
+
 TEST(DownloadRanges, DocNameDecodesEscapesAndPlus) {
     EXPECT_EQ(DecodeDocName("my%20file+v%2B1.bin"), "my file v+1.bin");
     EXPECT_EQ(DecodeDocName("%D6%D0.txt"), "\xD6\xD0.txt");  // GBK bytes stay bytes

@@ -91,22 +91,187 @@ QByteArray rangeRequest(const RangeServer& server, const QByteArray& path, const
 
 HttpReply reply(const QByteArray& bytes, Then then = Then::Close) { return HttpReply{bytes, then}; }
 
-TEST(MultipartDownloader, StartRefusesFewerThanTwoPartsAndSendsNothing) {
+TEST(MultipartDownloader, StartRefusesFewerThanTwoPartsOrARangeCountOutsideOneToEight) {
     RangeServer server(Document(10));
     Download dl(server.url());
-    for (int parts : {0, 1, -3}) {
-        dl.d->PartCount = parts;
+    const auto refused = [&](const char* message) {
         try {
             dl.d->Start();
-            FAIL() << "no error for " << parts;
         } catch (const ERangeError& e) {
-            EXPECT_EQ(e.message(), "PartCount must be positive");
+            EXPECT_EQ(e.message(), message);
+            return dl.d->Parts().isEmpty();
         }
-        EXPECT_TRUE(dl.d->Parts().isEmpty());
+        return false;
+    };
+    for (int parts : {1, -3}) {
+        dl.d->PartCount = parts;
+        EXPECT_TRUE(refused("PartCount must be positive")) << parts;
     }
-    dl.d->PartCount = 2;
+    dl.d->PartCount = 0;  // RangeCount decides
+    for (int ranges : {0, 9, -1}) {
+        dl.d->RangeCount = ranges;
+        EXPECT_TRUE(refused("RangeCount must be between 1 and 8")) << ranges;
+    }
+    EXPECT_TRUE(server.requests().isEmpty());
+    dl.d->RangeCount = 2;
     ASSERT_TRUE(dl.run());
     EXPECT_EQ(server.requests().first().bytes, rangeRequest(server, "/file.bin", ""));  // the probe came first
+}
+
+TEST(MultipartDownloader, RangeCountSetsTheConnectionsAndTwoIsTheDefault) {
+    EXPECT_EQ(TMultipartHttpDownloader().RangeCount, 2);
+    for (int count : {1, 2, 3, 8}) {
+        SCOPED_TRACE(count);
+        RangeServer server(Document(100000));
+        Download dl(server.url(), 0);
+        dl.d->RangeCount = count;
+        ASSERT_TRUE(dl.run());
+        EXPECT_EQ(dl.errorCode, 200);
+        EXPECT_EQ(dl.written(), server.document());
+        QList<qint64> starts;
+        for (const RangeRequest& r : server.requests().mid(1))
+            starts << r.begin;
+        std::sort(starts.begin(), starts.end());
+        QList<qint64> expected;
+        for (const DownloadRange& r : SplitDocument(100000, count))
+            expected << r.StartOffset;
+        EXPECT_EQ(starts, expected);
+    }
+    RangeServer one(Document(5000));
+    Download single(one.url(), 0);
+    single.d->RangeCount = 1;
+    ASSERT_TRUE(single.run());
+    ASSERT_EQ(one.requests().size(), 2);
+    EXPECT_EQ(one.requests()[1].bytes, rangeRequest(one, "/file.bin", "0-5000"));
+}
+
+TEST(MultipartDownloader, ARangeDoneEarlyTakesOverHalfOfTheSlowestAndTheSlowOneStopsThere) {
+    // The second range's first connection trickles from its first byte on;
+    // the first range, done at once, takes over half of what the second has
+    // left, and again and again, until one byte is left to it.
+    RangeServer server(Document(200000));
+    bool slowed = false;
+    server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+        if (r.begin != 100001 || slowed)
+            return std::nullopt;
+        slowed = true;
+        HttpReply slow{server.normalReply(r), Then::Trickle};
+        slow.trickleMs = 2;
+        return slow;
+    };
+    Download dl(server.url());
+    dl.d->StealMinimum = 2;
+    ASSERT_TRUE(dl.run(20000));
+    EXPECT_EQ(std::pair(dl.errorCode, dl.reason), std::pair(200, QByteArray("OK")));
+    EXPECT_EQ(dl.written(), server.document());
+    // The first take-over: the upper half of the 99999 bytes of 100001-199999.
+    EXPECT_TRUE(dl.displayed("Index 0 takes over bytes 150000-199999 of index 1"));
+    ASSERT_EQ(server.rangesFrom(150000).size(), 1);
+    EXPECT_EQ(server.rangesFrom(150000)[0].bytes, rangeRequest(server, "/file.bin", "150000-200000"));
+    // And so on while the slow one has two bytes or more left.
+    EXPECT_GE(dl.segments.size(), 2 + 10);
+    // The slow connection ended where the bytes taken over begin: each byte
+    // was written once.
+    EXPECT_EQ(dl.d->TotalCount(), 200000);
+    EXPECT_EQ(dl.d->CompleteSpans(), QList<ByteSpan>({{0, 200000}}));
+}
+
+// A file holding the document's bytes in `spans` and zeros elsewhere.
+void PrefillFile(QFile& file, const QByteArray& document, const QList<ByteSpan>& spans) {
+    QByteArray bytes(document.size(), '\0');
+    for (const ByteSpan& span : spans)
+        bytes.replace(span.Begin, span.Size(), document.mid(span.Begin, span.Size()));
+    file.write(bytes);
+    file.flush();
+}
+
+TEST(MultipartDownloader, AContinuedDownloadAsksOnlyForTheMissingBytesOfAnUnchangedDocument) {
+    RangeServer server(Document(100000));
+    Download dl(server.url(), 0);
+    const QList<ByteSpan> had = {{0, 30000}, {60000, 70000}};
+    PrefillFile(dl.file, server.document(), had);
+    dl.d->Resume = {100000, QByteArray(), QByteArray(), had};
+    int startedOver = 0;
+    dl.d->OnStartOver = [&](TMultipartHttpDownloader&, TStartOverReason) { ++startedOver; };
+    ASSERT_TRUE(dl.run());
+    EXPECT_EQ(dl.errorCode, 200);
+    EXPECT_EQ(dl.written(), server.document());
+    QList<QByteArray> asked;
+    for (const RangeRequest& r : server.requests().mid(1))
+        asked << r.bytes;
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, QList<QByteArray>({rangeRequest(server, "/file.bin", "30000-59999"),
+                                        rangeRequest(server, "/file.bin", "70000-100000")}));
+    EXPECT_EQ(dl.d->TotalCount(), 60000);
+    EXPECT_EQ(startedOver, 0);
+    EXPECT_FALSE(dl.d->StartedOver());
+
+    // Everything there already: the probe alone.
+    RangeServer again(Document(100000));
+    Download whole(again.url(), 0);
+    PrefillFile(whole.file, again.document(), {{0, 100000}});
+    whole.d->Resume = {100000, QByteArray(), QByteArray(), {{0, 100000}}};
+    ASSERT_TRUE(whole.run());
+    EXPECT_EQ(whole.errorCode, 200);
+    EXPECT_EQ(again.requests().size(), 1);
+    EXPECT_EQ(whole.written(), again.document());
+}
+
+TEST(MultipartDownloader, AChangedDocumentOrAServerWithoutRangesStartsAContinuedDownloadOver) {
+    enum Change { Size, Version, NoRanges };
+    for (Change change : {Size, Version, NoRanges}) {
+        SCOPED_TRACE(int(change));
+        RangeServer server(Document(100000));
+        server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+            if (r.begin < 0)
+                return reply(server.normalReply(r).replace("Accept-Ranges", "ETag: \"v2\"\r\nAccept-Ranges"));
+            if (change == NoRanges)
+                return reply(server.normalReply(RangeRequest{}));
+            return std::nullopt;
+        };
+        Download dl(server.url(), 0);
+        PrefillFile(dl.file, QByteArray(100000, 'x'), {{0, 40000}});  // not the document's bytes
+        dl.d->Resume = {change == Size ? 99999 : 100000, QByteArray(), change == Version ? "\"v1\"" : "\"v2\"",
+                        {{0, 40000}}};
+        QList<TStartOverReason> reasons;
+        dl.d->OnStartOver = [&](TMultipartHttpDownloader&, TStartOverReason reason) { reasons << reason; };
+        ASSERT_TRUE(dl.run());
+        EXPECT_EQ(dl.errorCode, 200);
+        EXPECT_EQ(dl.written(), server.document());
+        const TStartOverReason expected = change == Size      ? TStartOverReason::SizeChanged
+                                          : change == Version ? TStartOverReason::VersionChanged
+                                                              : TStartOverReason::NoRanges;
+        EXPECT_EQ(reasons, QList<TStartOverReason>({expected}));
+        EXPECT_TRUE(dl.d->StartedOver());
+        EXPECT_EQ(dl.d->DocumentETag(), "\"v2\"");
+        if (change != NoRanges) {
+            EXPECT_EQ(server.rangesFrom(0).size(), 1);  // from the first byte again
+        }
+    }
+}
+
+TEST(MultipartDownloader, StopDropsTheTransferSilentlyAndKeepsWhatWasWritten) {
+    RangeServer server(Document(100000));
+    server.script = [&](const RangeRequest& r) -> std::optional<HttpReply> {
+        if (r.begin < 0)
+            return std::nullopt;
+        HttpReply stuck{server.normalReply(r), Then::Trickle};  // 5000 bytes, then hardly anything
+        stuck.trickleAfter = int(server.normalReply(r, 0).size()) + 5000;
+        stuck.trickleMs = 600000;
+        return stuck;
+    };
+    Download dl(server.url(), 0);
+    dl.d->Start();
+    ASSERT_TRUE(WaitFor([&] { return dl.d->TotalCount() == 10000; }));
+    dl.d->Stop();
+    EXPECT_EQ(dl.d->state(), TMultipartHttpDownloader::State::Idle);
+    EXPECT_EQ(dl.d->CompleteSpans(), QList<ByteSpan>({{0, 5000}, {50001, 55001}}));
+    EXPECT_TRUE(dl.d->Parts().isEmpty());
+    // Its connections close; no event comes.
+    for (ScriptedConnection* c : server.server().connections())
+        EXPECT_TRUE(c->waitForPeerClose());
+    EXPECT_EQ(dl.done, 0);
+    EXPECT_TRUE(dl.file.isOpen());
 }
 
 TEST(MultipartDownloader, RangesAskExactlyTheComputedBytesAndFillTheFile) {

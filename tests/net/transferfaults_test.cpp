@@ -159,4 +159,39 @@ TEST(TransferFaults, AStoreRefusedByTheServerFailsAtOnceWithoutRetries) {
     EXPECT_FALSE(r.err.contains("retry")) << r.err.toStdString();
 }
 
+// A link with latency and a rate cap (the proxy's --delay and --rate) that
+// also breaks: the shaping holds back bytes the cut must still deliver
+// first, and passive data connections must still be rewritten.
+TEST(TransferFaults, AShapedLinkThatBreaksStillCarriesUploadsAndDownloadsWhole) {
+    QTemporaryDir dir;
+    // Large enough that the cut falls while the client is still sending,
+    // beyond what the system's buffers and the proxy hold.
+    const QByteArray doc = Document(24 << 20);
+    const QStringList link = {QStringLiteral("--delay"), QStringLiteral("5"), QStringLiteral("--rate"),
+                              QStringLiteral("32M"), QStringLiteral("--at"), QStringLiteral("2M")};
+    const QString local = dir.filePath(QStringLiteral("doc.bin"));
+    WriteFileBytes(local, doc);
+    {
+        PyFtpServer server;
+        ASSERT_TRUE(server.isRunning()) << server.error().constData();
+        FaultProxy proxy(server.port(), QStringList{QStringLiteral("--ftp"), QStringLiteral("--count"),
+                                                    QStringLiteral("up"), QStringLiteral("--faults-on"),
+                                                    QStringLiteral("data")} + link);
+        ASSERT_TRUE(proxy.isRunning()) << proxy.error().toStdString();
+        const ProcessResult r = FtpPut(proxy, local, QStringLiteral("doc.bin"));
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.err.count("); continuing\n"), 1) << r.err.toStdString();
+        EXPECT_TRUE(ReadFileBytes(server.filePath(QStringLiteral("doc.bin"))) == doc);
+    }
+    NginxServer nginx;
+    ASSERT_TRUE(nginx.start(dir.path())) << nginx.error().toStdString();
+    FaultProxy proxy(nginx.port(), QStringList{QStringLiteral("--count"), QStringLiteral("down")} + link);
+    ASSERT_TRUE(proxy.isRunning()) << proxy.error().toStdString();
+    QTemporaryDir out;
+    const QString path = out.filePath(QStringLiteral("doc.bin"));
+    ASSERT_EQ(Download("http://127.0.0.1:" + QByteArray::number(proxy.port()) + "/doc.bin", path), 200);
+    EXPECT_EQ(proxy.faults(), 1);
+    EXPECT_TRUE(ReadFileBytes(path) == doc);
+}
+
 }  // namespace

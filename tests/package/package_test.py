@@ -88,7 +88,8 @@ def build_and_unpack(build_dir, scratch):
         fail(f"expected one quellix_<version>_amd64.deb, got {debs}\n{out}")
     deb = debs[0]
     depends = check(["dpkg-deb", "-f", deb, "Depends"])
-    for lib in ("libqt6core6", "libqt6widgets6", "libqt6network6", "libjpeg62-turbo"):
+    for lib in ("libqt6core6", "libqt6widgets6", "libqt6network6", "libjpeg62-turbo", "libqt6keychain1",
+                "libsecret-1-0"):
         if lib not in depends:
             fail(f"Depends lacks {lib}: {depends}")
     root = os.path.join(scratch, "root")

@@ -3,7 +3,7 @@
 
 usage: pyftpserver.py --home DIR [--user NAME] [--password WORD] [--port N]
                       [--tls-cert PEM --tls-key PEM [--tls-required]]
-                      [--command-log FILE] [--only-from ADDRESS]
+                      [--command-log FILE] [--reply N:VERB:TEXT]... [--only-from ADDRESS]
 
 Listens on 127.0.0.1 (port 0: a free port chosen by the system; passive data
 ports likewise), prints "PORT <n>" on standard output once it accepts
@@ -15,7 +15,10 @@ With --tls-cert the server offers explicit TLS (AUTH TLS, PBSZ, PROT) with
 that certificate and key, and takes plain text as well; --tls-required makes
 it refuse USER and PASS without TLS and data connections without PROT P
 (python3-openssl). --command-log appends every command line received to FILE,
-so that a test sees what reached the server. --only-from refuses control and
+so that a test sees what reached the server. --reply N:VERB:TEXT answers VERB
+on the N-th control connection (1 for the first) with the reply line TEXT
+instead of carrying it out: a fault scripted for one connection of a real
+server (a refused AUTH TLS, a broken STOR). --only-from refuses control and
 data connections from any other peer address (a test that puts a proxy
 between shows this way that nothing went around it).
 """
@@ -40,8 +43,15 @@ def main():
     parser.add_argument("--tls-key")
     parser.add_argument("--tls-required", action="store_true")
     parser.add_argument("--command-log")
+    parser.add_argument("--reply", action="append", default=[])
     parser.add_argument("--only-from")
     args = parser.parse_args()
+
+    scripted = {}
+    for item in args.reply:
+        number, verb, text = item.split(":", 2)
+        scripted[(int(number), verb.upper())] = text
+    connections = [0]
 
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
 
@@ -54,6 +64,11 @@ def main():
         base = TLS_FTPHandler
 
     class Handler(base):
+        def on_connect(self):
+            connections[0] += 1
+            self.connection_number = connections[0]
+            return super().on_connect()
+
         def handle(self):
             if args.only_from and self.remote_ip != args.only_from:
                 self.respond("421 Connections from %s are refused here." % self.remote_ip)
@@ -65,6 +80,10 @@ def main():
             if args.command_log:
                 with open(args.command_log, "a", encoding="utf-8", errors="replace") as log:
                     log.write(line + "\n")
+            reply = scripted.get((self.connection_number, cmd))
+            if reply is not None:
+                self.respond(reply)
+                return None
             return super().pre_process_command(line, cmd, arg)
 
     if args.tls_cert:

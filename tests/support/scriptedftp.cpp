@@ -93,8 +93,10 @@ ScriptedFtpServer::ScriptedFtpServer() {
                 handleLine(line);
             }
         };
-        if (!greeting.isEmpty())
-            connection.send(greeting);
+        const int number = int(control_.connections().size());
+        const QByteArray hello = greetingOf.value(number, greeting);
+        if (!hello.isEmpty())
+            connection.send(hello);
     };
 }
 
@@ -107,9 +109,12 @@ void ScriptedFtpServer::send(const QByteArray& bytes) {
         c->send(bytes);
 }
 
-QList<QByteArray> ScriptedFtpServer::commands() const {
+QList<QByteArray> ScriptedFtpServer::commands() const { return commandsOn(controlConnections()); }
+
+QList<QByteArray> ScriptedFtpServer::commandsOn(int connection) const {
     QList<QByteArray> lines;
-    if (const ScriptedConnection* c = control()) {
+    if (connection >= 1 && connection <= controlConnections()) {
+        const ScriptedConnection* c = control_.connections().at(connection - 1);
         lines = c->received().split('\n');
         lines.removeLast();  // the part after the last line end
         for (QByteArray& line : lines)

@@ -49,6 +49,9 @@ public:
 
     // Sent on every new control connection.
     QByteArray greeting = "220 Scripted FTP server ready\r\n";
+    // The greeting of control connection N (1 for the first) instead of
+    // `greeting`; an empty text: that connection is never greeted.
+    QMap<int, QByteArray> greetingOf;
     // Reply bytes per verb, overriding the defaults (USER 331, PASS 230,
     // CWD 250, TYPE 200, SIZE 550, PASV 227 to the data listener, PORT 200,
     // REST 350, STOR 150 then 226, QUIT 221 and close, others 502). An
@@ -69,6 +72,8 @@ public:
     void send(const QByteArray& bytes);
     // Command lines of the latest control connection, without line ends.
     QList<QByteArray> commands() const;
+    // The same of control connection N (1 for the first).
+    QList<QByteArray> commandsOn(int connection) const;
     // Every byte received on every control connection.
     QByteArray transcript() const { return control_.allReceived(); }
     int controlConnections() const { return int(control_.connections().size()); }

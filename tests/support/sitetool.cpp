@@ -7,12 +7,11 @@
 ProcessResult RunSiteTool(const QStringList& args, const SiteToolRun& how) {
     QProcess process;
     EndWithThisProcess(process);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment =
+        how.environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : how.environment;
     environment.remove(QStringLiteral("QUELLIX_PASSWORD"));
     if (!how.noPassword)
         environment.insert(QStringLiteral("QUELLIX_PASSWORD"), QString::fromUtf8(how.password));
-    for (const QString& entry : how.environment)
-        environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
     process.setProcessEnvironment(environment);
     if (!how.workDir.isEmpty())
         process.setWorkingDirectory(how.workDir);

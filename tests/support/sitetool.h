@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,8 +15,9 @@ struct SiteToolRun {
     QString workDir;          // default: the test's working folder
     QByteArray password;      // QUELLIX_PASSWORD; not set when `noPassword`
     bool noPassword = false;
+    // The environment to start from; empty: this process's.
+    QProcessEnvironment environment;
     int timeoutMs = 60000;
-    QStringList environment;  // "NAME=value" entries added to the tool's environment
 };
 
 // `args` follow "site" (for example {"ls", "--site", url, "--user", name}).

@@ -4,9 +4,18 @@
 #include "support/pyftpserver.h"
 #include "support/testutil.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +40,34 @@ protected:
     }
 
     QByteArray remote() const { return ReadFileBytes(server.filePath(QStringLiteral("remote.bin"))); }
+
+    // ftp-put with the password taken as `extra` says, in `environment`.
+    QStringList withoutPassword(const QStringList& extra) const {
+        return QStringList{QStringLiteral("ftp-put"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                           QStringLiteral("--port"), QString::number(server.port()), QStringLiteral("--user"),
+                           QStringLiteral("quellix"), QStringLiteral("--dir"), QStringLiteral("/")} +
+               extra + QStringList{local, QStringLiteral("remote.bin")};
+    }
+    static QProcessEnvironment environment() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUELLIX_FTP_PASSWORD"));
+        return env;
+    }
+    ProcessResult runTool(const QStringList& args, const QProcessEnvironment& env) {
+        QProcess tool;
+        EndWithThisProcess(tool);
+        tool.setProcessEnvironment(env);
+        tool.start(ProgramDir() + QStringLiteral("/quellix-tool"), args);
+        ProcessResult result;
+        if (!tool.waitForStarted())
+            return result;
+        tool.closeWriteChannel();
+        result.finished = tool.waitForFinished(60000);
+        result.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+        result.out = tool.readAllStandardOutput();
+        result.err = tool.readAllStandardError();
+        return result;
+    }
 
     PyFtpServer server;
     QTemporaryDir dir;
@@ -102,6 +139,111 @@ TEST_F(FtpPutCommand, WithTlsRequireStoresOverVerifiedTlsAndRefusesAServerWithou
     EXPECT_TRUE(r.out.startsWith("ErrCode: 534\nStatusCode: 534\n")) << r.out.toStdString();
     EXPECT_EQ(server.commands(), QList<QByteArray>{"AUTH TLS"});
     EXPECT_TRUE(remote().isEmpty());
+}
+
+// A home folder on NFS without a lock service: flock fails with ENOLCK, or
+// with EBADF on mounts that lock through fcntl. The file is sent without
+// the lock rather than refused.
+TEST_F(FtpPutCommand, AFileSystemThatCannotLockDoesNotKeepTheFileFromBeingSent) {
+    for (const int error : {ENOLCK, EBADF}) {
+        QFile::remove(server.filePath(QStringLiteral("remote.bin")));
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QUELLIX_NOLOCK_PRELOAD));
+        env.insert(QStringLiteral("QUELLIX_TEST_FLOCK_ERRNO"), QString::number(error));
+        // Sanitizer builds want their runtime first; the stand-in comes first here.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+        env.insert(QStringLiteral("QUELLIX_FTP_PASSWORD"), QStringLiteral("secret"));
+        const ProcessResult r = runTool(withoutPassword({}), env);
+        EXPECT_EQ(r.exitCode, 0) << error << ": " << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(remote() == content) << error;
+    }
+}
+
+// The password from a file or the environment; --pass still works, with a
+// warning, since the process list shows it to every user.
+TEST_F(FtpPutCommand, ThePasswordComesFromAFileOrTheEnvironmentAndPassWarns) {
+    const QString passwordFile = dir.filePath(QStringLiteral("password"));
+    WriteFileBytes(passwordFile, "secret\nnot this line\n");
+    ProcessResult r = runTool(withoutPassword({QStringLiteral("--password-file"), passwordFile}), environment());
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("warning"));
+
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("QUELLIX_FTP_PASSWORD"), QStringLiteral("secret"));
+    r = runTool(withoutPassword({}), env);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("warning"));
+
+    r = runTool(withoutPassword({QStringLiteral("--pass"), QStringLiteral("secret")}), environment());
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith("ftp-put: warning: --pass shows the password to every user of this machine (ps, "
+                                 "/proc); use --password-file FILE or QUELLIX_FTP_PASSWORD\n"))
+        << r.err.toStdString();
+
+    // No terminal to ask on.
+    r = runTool(withoutPassword({}), environment());
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, "ftp-put: no password: give --password-file FILE or set QUELLIX_FTP_PASSWORD\n");
+    EXPECT_TRUE(remote() == content);
+}
+
+// The prompt hides the typing on a terminal, gives the echo back for the
+// time Ctrl+Z stops the program and when Ctrl+\ ends it.
+TEST_F(FtpPutCommand, ThePasswordPromptGivesTheTerminalBackOnCtrlZAndCtrlBackslash) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QByteArray terminalName = ::ptsname(master);
+    const int terminal = ::open(terminalName.constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    const auto echoing = [&] {
+        termios settings{};
+        return ::tcgetattr(terminal, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+    };
+    const auto state = [](qint64 pid) {
+        const QByteArray stat = ReadFileBytes(QStringLiteral("/proc/%1/stat").arg(pid));
+        return stat.mid(stat.lastIndexOf(')') + 2, 1);
+    };
+    const auto prompted = [&](QProcess& tool) {
+        tool.setProcessEnvironment(environment());
+        tool.setStandardInputFile(QString::fromLocal8Bit(terminalName));
+        // A process group of its own, whose parent is in this session: a
+        // group the shell could stop and continue as a job.
+        tool.setChildProcessModifier([] { ::setpgid(0, 0); });
+        EndWithThisProcess(tool);
+        tool.start(ProgramDir() + QStringLiteral("/quellix-tool"), withoutPassword({}));
+        QByteArray err;
+        return WaitFor([&] {
+            err += tool.readAllStandardError();
+            return err == "FTP password for quellix@127.0.0.1: " && !echoing();
+        });
+    };
+    ASSERT_TRUE(echoing());
+
+    QProcess tool;
+    ASSERT_TRUE(prompted(tool));
+    ASSERT_EQ(::kill(pid_t(tool.processId()), SIGTSTP), 0);
+    EXPECT_TRUE(WaitFor([&] { return state(tool.processId()) == "T"; }));
+    EXPECT_TRUE(echoing());
+    ASSERT_EQ(::kill(pid_t(tool.processId()), SIGCONT), 0);
+    EXPECT_TRUE(WaitFor([&] { return !echoing(); }));
+    ASSERT_EQ(::write(master, "secret\n", 7), 7);
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardOutput().constData();
+    EXPECT_TRUE(remote() == content);
+    EXPECT_TRUE(echoing());
+
+    QProcess quit;
+    ASSERT_TRUE(prompted(quit));
+    ASSERT_EQ(::kill(pid_t(quit.processId()), SIGQUIT), 0);
+    ASSERT_TRUE(quit.waitForFinished(10000));
+    EXPECT_EQ(quit.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(quit.exitCode(), 128 + SIGQUIT);
+    EXPECT_TRUE(echoing());
+    ::close(terminal);
+    ::close(master);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <new>
 
 namespace {
 
@@ -112,12 +113,12 @@ TEST_F(SiteToolTest, ARefusedLoginOrAMissingPasswordIsOneLineOnStandardError) {
     EXPECT_EQ(requestsFor("login").size(), logins + 1);
     EXPECT_EQ(requestsFor("loadset").size(), loadsets);
 
-    // No password file, no QUELLIX_PASSWORD and no terminal to ask on:
-    // nothing is sent.
+    // No password file, no QUELLIX_PASSWORD, no saved login and no
+    // terminal to ask on: nothing is sent.
     const ProcessResult noPassword = run({QStringLiteral("ls")}, withoutPassword());
     EXPECT_EQ(noPassword.exitCode, 2);
-    EXPECT_TRUE(noPassword.err.startsWith("quellix-tool site ls: no password: give --password-file FILE or set "
-                                          "QUELLIX_PASSWORD\n"))
+    EXPECT_TRUE(noPassword.err.startsWith("quellix-tool site ls: no password: give --password-file FILE, set "
+                                          "QUELLIX_PASSWORD or save the login with site login --remember\n"))
         << noPassword.err.constData();
     EXPECT_EQ(requestsFor("login").size(), logins + 1);
 }
@@ -207,7 +208,7 @@ TEST_F(SiteToolTest, AnEmptyFileOfTheDiskArrivesAsAnEmptyFile) {
     EXPECT_EQ(QFileInfo(dir.filePath(u("空文件.txt"))).size(), 0);
 }
 
-TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
+TEST_F(SiteToolTest, CtrlCStopsADownloadAndKeepsThePartialFileForTheNextRun) {
     // The proxy holds a connection back at each of three points of the
     // bytes it carries. The size probe may take the first one (it reads on
     // until the client closes it), but the transfer of 1 MiB has only three
@@ -229,8 +230,8 @@ TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
                 QStringLiteral("big.bin"), QStringLiteral("--site"),
                 QStringLiteral("http://127.0.0.1:%1/").arg(proxy.port()), QStringLiteral("--user"), account.name});
     ASSERT_TRUE(tool.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return proxy.faults() > 0 && QFile::exists(dir.filePath(QStringLiteral("big.bin"))); },
-                        30000));
+    ASSERT_TRUE(
+        WaitFor([&] { return proxy.faults() > 0 && QFile::exists(dir.filePath(QStringLiteral("big.bin.part"))); }, 30000));
     // A process that has ended has the id 0, and kill(0, ...) would signal
     // the whole process group: the test program and whatever runs it.
     const pid_t pid = pid_t(tool.processId());
@@ -241,7 +242,89 @@ TEST_F(SiteToolTest, CtrlCStopsADownloadAndRemovesTheIncompleteFile) {
     EXPECT_EQ(tool.exitCode(), 130);
     EXPECT_TRUE(tool.readAllStandardError().endsWith("quellix-tool site get: interrupted\n"));
     EXPECT_EQ(tool.readAllStandardOutput(), "");
+    // Never a partial file under the final name; the part file and its
+    // state stay, so the same command continues it.
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("big.bin"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("big.bin.part"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("big.bin.part.state"))));
+
+    // The spans the state file names as complete ("complete 0-99,...").
+    QList<QPair<qint64, qint64>> complete;
+    for (const QByteArray& line : ReadFileBytes(dir.filePath(QStringLiteral("big.bin.part.state"))).split('\n'))
+        if (line.startsWith("complete "))
+            for (const QByteArray& span : QByteArray::fromPercentEncoding(line.mid(9)).split(','))
+                if (span.contains('-'))
+                    complete.append({span.split('-')[0].toLongLong(), span.split('-')[1].toLongLong()});
+
+    // The same command again (the same address: a proxy without faults on
+    // the same port) continues where the first one stood.
+    const quint16 port = proxy.port();
+    proxy.~FaultProxy();
+    new (&proxy) FaultProxy(quint16(site_->httpPort()), {QStringLiteral("--port"), QString::number(port)});
+    ASSERT_TRUE(proxy.isRunning()) << proxy.error().constData();
+    const qsizetype before = site_->requests().size();
+    SiteToolRun how;
+    how.password = account.password.toUtf8();
+    how.workDir = dir.path();
+    const ProcessResult again = RunSiteTool(
+        {QStringLiteral("get"), QStringLiteral("13"), QStringLiteral("--name"), QStringLiteral("big.bin"),
+         QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(port), QStringLiteral("--user"), account.name},
+        how);
+    EXPECT_EQ(again.exitCode, 0) << again.err.constData();
+    EXPECT_TRUE(ReadFileBytes(dir.filePath(QStringLiteral("big.bin"))) ==
+                ReadFileBytes(site_->dataDir() + u("/disk/demo/软件/大文件 64MB.bin")));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("big.bin.part"))));
+    // No byte of the complete spans is asked for again.
+    for (const LoggedRequest& r : site_->requests().mid(before)) {
+        const QByteArray range = r.header("Range");
+        if (!range.startsWith("bytes="))
+            continue;
+        const qint64 first = range.mid(6).split('-')[0].toLongLong();
+        for (const auto& [begin, last] : std::as_const(complete))
+            EXPECT_FALSE(first >= begin && first <= last) << range.constData() << " asks for saved bytes";
+    }
+}
+
+TEST_F(SiteToolTest, GetFetchesSeveralFilesAndWholeFoldersAndNamesEachFailure) {
+    const DemoAccount account = site_->account(QStringLiteral("demo"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    SiteToolRun how;
+    how.password = account.password.toUtf8();
+    const QStringList common{QStringLiteral("-o"), out, QStringLiteral("--site"), QString::fromUtf8(site_->siteUrl()),
+                             QStringLiteral("--user"), account.name};
+    // readme.txt and my notes.txt, the folders 文档 (with 报告 in it) and
+    // 空文件夹, and an id the disk does not have.
+    const QStringList args = QStringList{QStringLiteral("get"), QStringLiteral("15"), QStringLiteral("16"),
+                                         QStringLiteral("-r"), QStringLiteral("1"), QStringLiteral("-r"),
+                                         QStringLiteral("11"), QStringLiteral("99999"), QStringLiteral("--parallel"),
+                                         QStringLiteral("3"), QStringLiteral("--connections"), QStringLiteral("3")} +
+                             common;
+    const ProcessResult r = RunSiteTool(args, how);
+    EXPECT_EQ(r.exitCode, 1);
+    QStringList saved = QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    saved.sort();
+    QStringList expected;
+    for (const char* file : {"readme.txt", "my notes.txt", "文档/项目 计划书.txt", "文档/会议纪要.md",
+                             "文档/报告/2023 年度总结.pdf", "文档/报告/销售数据.csv"})
+        expected << out + QLatin1Char('/') + u(file);
+    expected.sort();
+    EXPECT_EQ(saved, expected);
+    for (const QString& path : expected)
+        EXPECT_TRUE(ReadFileBytes(path) ==
+                    ReadFileBytes(site_->dataDir() + u("/disk/demo/") + path.mid(out.size() + 1)))
+            << path.toStdString();
+    EXPECT_TRUE(QFileInfo(out + u("/空文件夹")).isDir());
+    EXPECT_TRUE(r.err.contains("failed: no file with id 99999 on the disk\n")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("6 complete, 1 failed:\n  no file with id 99999 on the disk\n")) << r.err.constData();
+    EXPECT_TRUE(r.err.endsWith("quellix-tool site get: 1 file not downloaded\n")) << r.err.constData();
+
+    // Again: every file is there whole, so nothing is fetched.
+    const int downloads = int(requestsFor("download").size());
+    const ProcessResult again = RunSiteTool(args.mid(0, 7) + args.mid(8), how);
+    EXPECT_EQ(again.exitCode, 0) << again.err.constData();
+    EXPECT_EQ(again.out.count('\n'), 6);
+    EXPECT_EQ(requestsFor("download").size(), downloads);
 }
 
 TEST_F(SiteToolTest, LinksAreTheLinkWindowsTexts) {

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -45,7 +46,9 @@ protected:
         SiteToolRun how;
         how.password = account.password.toUtf8();
         how.workDir = dir.path();
-        how.environment = environment;
+        how.environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment)
+            how.environment.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
         return RunSiteTool(args + QStringList{QStringLiteral("--site"), QString::fromUtf8(site.siteUrl()),
                                               QStringLiteral("--user"), account.name},
                            how);

@@ -8,6 +8,7 @@
 #include "platform/gui/msgdlg.h"
 #include "support/faultproxy.h"
 #include "support/fakesite.h"
+#include "support/nginxserver.h"
 #include "support/pyftpserver.h"
 #include "support/scriptedftp.h"
 #include "support/testutil.h"
@@ -33,6 +34,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -598,6 +600,322 @@ TEST_F(UploadRunTest, AStoreRefusedFor550FailsAtOnceAndPauseOrCancelStopAPending
         EXPECT_EQ(ftp.controlConnections(), connections + 1);
         EXPECT_EQ(queue.Status(0), stop == &UploadRun::btnAbortClick ? QueueStatus::ToResume() : QueueStatus::Failed());
     }
+}
+
+// ---- Faults on the retry, TLS and registration paths ------------------------------------
+
+class UploadFaultTest : public UploadRunTest {
+protected:
+    UploadFaultTest() {
+        run.ftp1.Timeout = 1;
+        run.RetryDelaysMs = {10, 20, 40};
+        big = make(QStringLiteral("a.bin"), bigContent());
+        small = make(QStringLiteral("b.txt"), QByteArray(3000, 'b'));
+    }
+    static QByteArray bigContent() {
+        QByteArray content(1500000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char((i * 7919) >> 7);
+        return content;
+    }
+    // Waits until the run has let go of every row it took: no row is
+    // "上传中..." (a row waiting for its retry still is).
+    bool waitForRest(int timeoutMs = 15000) {
+        return WaitFor(
+            [&] {
+                for (int row = 0; row < queue.Count(); ++row)
+                    if (queue.Status(row) == QueueStatus::Uploading())
+                        return false;
+                return true;
+            },
+            timeoutMs);
+    }
+    QList<QByteArray> logIn() const { return {"AUTH TLS", "USER uploader", "PASS pw", "CWD /up/", "TYPE I"}; }
+    QList<QByteArray> sent(const QString& path) {
+        return {"SIZE " + remoteName(path), "PASV", "STOR " + remoteName(path)};
+    }
+
+    QString big, small;
+};
+
+// A reconnect whose server never greets times out like any broken try:
+// the run connects once more, sends the file and goes on.
+TEST_F(UploadFaultTest, AReconnectWhoseServerNeverGreetsIsTriedAgainAndTheRunGoesOn) {
+    queue.AddLocalFiles({big, small});
+    ftp.greetingOf[2] = "";
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray&) {
+        if (verb != "STOR" || s.controlConnections() != 1)
+            return false;
+        s.send("426 Connection closed; transfer aborted.\r\n");
+        return true;
+    };
+
+    pressUpload();
+
+    ASSERT_TRUE(waitForRest());
+    EXPECT_EQ(ftp.controlConnections(), 3);
+    EXPECT_TRUE(ftp.commandsOn(2).isEmpty());
+    EXPECT_EQ(ftp.commandsOn(3), logIn() + sent(big) + sent(small) + QList<QByteArray>{"QUIT"});
+    EXPECT_TRUE(ftp.stored() == QByteArray(3000, 'b'));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+    EXPECT_EQ(queue.Status(1), QueueStatus::Succeeded());
+    EXPECT_TRUE(statuses.contains(u("【a.bin】连接中断，0.01秒后第1次重试...")));
+    EXPECT_TRUE(statuses.contains(u("【a.bin】连接中断，0.02秒后第2次重试...")));
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_EQ(site.requestsFor("update").size(), 2);
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// "451" to REST: never a STOR from the offset, which the server would write
+// as the whole file. The try is repeated under the retry rules.
+TEST_F(UploadFaultTest, ARefusedRestIsTriedAgainAndNeverFollowedByAStorFromTheOffset) {
+    queue.AddLocalFile(big);
+    ftp.replies["SIZE"] = "213 700000\r\n";
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray&) {
+        if (verb != "REST" || s.controlConnections() != 1)
+            return false;
+        s.send("451 Requested action aborted: local error in processing.\r\n");
+        return true;
+    };
+    pressUpload();
+    ASSERT_TRUE(waitForRest());
+    const QList<QByteArray> resumed{"SIZE " + remoteName(big), "PASV", "REST 700000"};
+    EXPECT_EQ(ftp.commandsOn(1), logIn() + resumed);
+    EXPECT_EQ(ftp.commandsOn(2), logIn() + resumed + QList<QByteArray>({"STOR " + remoteName(big), "QUIT"}));
+    EXPECT_TRUE(ftp.stored() == bigContent().mid(700000));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+
+    // A server that keeps refusing: the row fails once the retries are
+    // used up, and no STOR ever went out.
+    queue.Clear();
+    uploadFinished = false;
+    queue.AddLocalFile(big);
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray&) {
+        if (verb == "REST")
+            s.send("451 Requested action aborted: local error in processing.\r\n");
+        return verb == "REST";
+    };
+    const int before = ftp.controlConnections();
+    pressUpload();
+    ASSERT_TRUE(waitForRest());
+    EXPECT_EQ(ftp.controlConnections(), before + 4);
+    for (int connection = before + 1; connection <= ftp.controlConnections(); ++connection)
+        EXPECT_EQ(ftp.commandsOn(connection), logIn() + resumed) << connection;
+    EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
+    EXPECT_EQ(spStatus1.text(), u("【a.bin】上传失败：451 Requested action aborted: local error in processing."));
+    EXPECT_EQ(site.requestsFor("update").size(), 2);  // the first run's only
+}
+
+// A server that took TLS refuses AUTH TLS on the reconnect of a retry. A
+// 4xx refusal fails that try only (the next one gets TLS); a 5xx refusal
+// fails the row. Never do the password and the file go in plain text, as
+// the server (which offers TLS but does not insist) would take them.
+TEST_F(UploadFaultTest, AServerThatTookTlsNeverGetsThePasswordInPlainTextOnAReconnect) {
+    const QString cert = dir.filePath(QStringLiteral("cert.pem")), key = dir.filePath(QStringLiteral("key.pem"));
+    QString error;
+    ASSERT_TRUE(MakeSelfSignedCertificate(cert, key, error)) << error.toStdString();
+    ASSERT_EQ(run.ftp1.AddTrustedCertificates(cert), 1);
+    run.ftp1.Timeout = 10;
+    settings.FtpHost = "localhost";
+    queue.AddLocalFile(small);
+    const QList<QByteArray> tlsLogIn{"AUTH TLS", "USER uploader", "PASS pw", "PBSZ 0", "PROT P", "CWD /up/", "TYPE I"};
+    const QList<QByteArray> send = sent(small);
+    for (const QByteArray& refusal : {QByteArray("431 Unable to accept security mechanism."),
+                                      QByteArray("500 AUTH not understood.")}) {
+        PyFtpServer server("uploader", "pw",
+                           {QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), key,
+                            QStringLiteral("--reply"), QStringLiteral("1:STOR:426 Transfer aborted."),
+                            QStringLiteral("--reply"), QStringLiteral("2:AUTH:") + QString::fromLatin1(refusal)});
+        ASSERT_TRUE(server.isRunning()) << server.error().constData();
+        QDir(server.home()).mkdir(QStringLiteral("up"));
+        settings.FtpPort = QByteArray::number(server.port());
+        queue.SetStatus(0, QueueStatus::Queued());
+        uploadFinished = false;
+
+        pressUpload();
+
+        ASSERT_TRUE(waitForRest()) << refusal.constData();
+        const bool transient = refusal.startsWith('4');
+        QList<QByteArray> expected = tlsLogIn + send + QList<QByteArray>{"AUTH TLS"};
+        if (transient)
+            expected += tlsLogIn + send + QList<QByteArray>{"QUIT"};
+        EXPECT_EQ(server.commands(), expected) << refusal.constData();
+        const QByteArray stored =
+            ReadFileBytes(server.filePath(QStringLiteral("up/") + QString::fromLatin1(remoteName(small))));
+        EXPECT_EQ(stored, transient ? QByteArray(3000, 'b') : QByteArray()) << refusal.constData();
+        EXPECT_EQ(queue.Status(0), transient ? QueueStatus::Succeeded() : QueueStatus::Failed());
+        if (!transient) {
+            EXPECT_EQ(spStatus1.text(), u("【b.txt】上传失败：534 TLS required, this server used TLS before, but it "
+                                          "refused AUTH TLS: 500 AUTH not understood."));
+        }
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// "update" refused, unanswered or answered otherwise: the files are on the
+// FTP server but not in the disk. The status line says so, and the queue is
+// not taken for uploaded, so that the next run registers it.
+TEST_F(UploadFaultTest, ARegistrationTheSiteDoesNotConfirmIsShownAsAFailure) {
+    registration.HttpPostFL.Timeout = 1;
+    struct Case {
+        FakeReply reply;
+        QString shown;
+    };
+    FakeReply silent;
+    silent.silent = true;
+    const Case cases[] = {{{500, "error\r\n"}, u("上传文件入库失败：HTTP 500")},
+                          {silent, u("上传文件入库失败：请求超时")},
+                          {{200, "false|busy\r\n"}, u("上传文件入库失败：站点回复“false|busy”")}};
+    for (const Case& c : cases) {
+        queue.Clear();
+        queue.AddLocalFile(small);
+        replies["update"] = c.reply;
+        const qsizetype updates = site.requestsFor("update").size();
+
+        pressUpload();
+
+        ASSERT_TRUE(waitForRest());
+        // A post that gave up has its completion still to come.
+        ASSERT_TRUE(WaitFor([&] { return !registration.HttpPostFL.IsBusy(); }));
+        EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+        EXPECT_EQ(spStatus1.text(), c.shown);
+        EXPECT_FALSE(statuses.contains(u("全部文件上传成功")));
+        EXPECT_EQ(site.requestsFor("update").size(), updates + 1);  // not asked twice
+        EXPECT_FALSE(uploadFinished);
+        EXPECT_TRUE(btnUpload.isEnabled());
+        EXPECT_EQ(btnUpload.text(), u("上传文件"));
+        EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    }
+    // The site takes them now: the next click announces, sends and
+    // registers the queue again.
+    replies.remove("update");
+    pressUpload();
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_TRUE(uploadFinished);
+}
+
+// "暂停" while the reconnect of a retry resolves the server's name: nothing
+// more goes out. "取消" while a reconnect waits for a greeting that never
+// comes: the row fails at once instead of staying "上传中...".
+TEST_F(UploadFaultTest, PauseOrCancelDuringAReconnectStopsIt) {
+    queue.AddLocalFile(small);
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray&) {
+        if (verb == "STOR")
+            s.send("426 Connection closed; transfer aborted.\r\n");
+        return verb == "STOR";
+    };
+    int lookups = 0;
+    run.ftp1.OnStateChange = [&](TFtpClient&, TFtpState, TFtpState to) {
+        if (to == ftpDnsLookup && ++lookups == 2)
+            QTimer::singleShot(0, &btnAbort, [&] { click(&UploadRun::btnAbortClick); });
+    };
+    pressUpload();
+    ASSERT_TRUE(waitForRest());
+    EXPECT_EQ(lookups, 2);
+    EXPECT_EQ(queue.Status(0), QueueStatus::ToResume());
+    EXPECT_EQ(spStatus1.text(), u("文件上传已暂停"));
+    EXPECT_FALSE(WaitFor([&] { return ftp.controlConnections() > 1; }, 1000));
+
+    queue.Clear();
+    queue.AddLocalFile(small);
+    ftp.greetingOf[3] = "";
+    run.ftp1.OnStateChange = [&](TFtpClient&, TFtpState, TFtpState to) {
+        if (to == ftpWaitingBanner && ftp.controlConnections() == 2)
+            QTimer::singleShot(0, &btnCancel, [&] { click(&UploadRun::btnCancelClick); });
+    };
+    pressUpload();
+    ASSERT_TRUE(WaitFor([&] { return queue.Status(0) != QueueStatus::Uploading(); }, 5000));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
+    EXPECT_EQ(spStatus1.text(), u("文件上传已取消"));
+    EXPECT_FALSE(btnCancel.isEnabled());
+    EXPECT_FALSE(btnAbort.isEnabled());
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_FALSE(WaitFor([&] { return ftp.controlConnections() > 3; }, 1000));
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// The row waiting for its retry, and the row whose store is refused while
+// it is being sent, are deleted by the user: both are passed over and the
+// run goes on to the end.
+TEST_F(UploadFaultTest, ARowDeletedWhileItWaitsForARetryOrIsBeingSentIsPassedOver) {
+    const QString c = make(QStringLiteral("c.txt"), "ccc");
+    queue.AddLocalFiles({big, small, c});
+    run.RetryDelaysMs = {200};
+    const auto deleteRow = [&](const QString& name) {
+        for (int row = 0; row < queue.Count(); ++row)
+            lv2.SetChecked(row, queue.FileName(row) == name);
+        commands.N5Click();
+    };
+    window.OnStatusText = [&](const QString& text) {
+        statuses.append(text);
+        if (text.startsWith(u("【a.bin】连接中断")))
+            QTimer::singleShot(0, &lv2, [&] { deleteRow(QStringLiteral("a.bin")); });
+    };
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray& argument) {
+        if (verb != "STOR" || argument == remoteName(c))
+            return false;
+        if (argument == remoteName(small))
+            deleteRow(QStringLiteral("b.txt"));
+        s.send("426 Connection closed; transfer aborted.\r\n");
+        return true;
+    };
+
+    pressUpload();
+
+    // While the retry waits no row is being sent: the end shows on the
+    // button, given back when the run has passed the last row.
+    ASSERT_TRUE(WaitFor([&] { return btnUpload.isEnabled(); }, 15000));
+    EXPECT_EQ(ftp.controlConnections(), 2);
+    EXPECT_EQ(ftp.commandsOn(2), logIn() + sent(small) + sent(c) + QList<QByteArray>{"QUIT"});
+    ASSERT_EQ(queue.Count(), 1);
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+    EXPECT_EQ(ftp.stored(), "ccc");
+    EXPECT_EQ(site.requestsFor("update").size(), 2);
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_TRUE(btnUpload.isEnabled());
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// "226" before the file went out, then the control connection closed in
+// good order: the server holds a part, so the store is tried again.
+TEST_F(UploadFaultTest, AConfirmationBeforeTheWholeFileWentOutIsNoCompleteStore) {
+    queue.AddLocalFile(big);
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray&) {
+        if (verb != "STOR" || s.controlConnections() != 1)
+            return false;
+        s.send("150 Ok to send data.\r\n226 Transfer complete.\r\n");
+        s.control()->close();
+        return true;
+    };
+
+    pressUpload();
+
+    ASSERT_TRUE(waitForRest());
+    EXPECT_EQ(ftp.controlConnections(), 2);
+    EXPECT_EQ(ftp.commandsOn(2), logIn() + sent(big) + QList<QByteArray>{"QUIT"});
+    EXPECT_TRUE(ftp.stored() == bigContent());
+    EXPECT_EQ(queue.Status(0), QueueStatus::Succeeded());
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+}
+
+// A store that cannot even start (here: active mode with no port to listen
+// on) fails its row with the reason, and the run comes to rest.
+TEST_F(UploadFaultTest, AStoreThatCannotStartFailsItsRowWithTheReason) {
+    queue.AddLocalFiles({small, big});
+    settings.FtpPassive = "0";
+    run.ftp1.DataPortRangeStart = 2000;
+    run.ftp1.DataPortRangeEnd = 1000;
+
+    pressUpload();
+
+    ASSERT_TRUE(waitForRest(5000));
+    EXPECT_EQ(queue.Status(0), QueueStatus::Failed());
+    EXPECT_EQ(queue.Status(1), QueueStatus::Queued());
+    EXPECT_EQ(ftp.commands(), logIn() + QList<QByteArray>{"SIZE " + remoteName(small)});
+    EXPECT_EQ(spStatus1.text(), u("【b.txt】上传失败：DataPortRangeEnd must be greater than DataPortRangeStart"));
+    EXPECT_TRUE(btnCancel.isEnabled());
+    EXPECT_TRUE(site.requestsFor("update").isEmpty());
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 // and meet its faults too.
 
 #include "faultplan.h"
+#include "linkshaper.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -54,8 +56,20 @@ public:
 
 private:
     void pump(bool up);
+    // Passes bytes read from one side on to the other, at once or, on a
+    // shaped link, when their delay and the rate allow.
+    void forward(bool up, QByteArray bytes);
+    // Writes what a shaped direction may let out now and sets its timer
+    // for the rest; closes the far end once a close has come through.
+    void flush(bool up);
+    // The near end of a direction closed: the far end follows once what
+    // it sent has come through.
+    void sideGone(bool up);
+    bool shaped() const;
+    DirectionShaper& shaper(bool up) { return up ? upShaper_ : downShaper_; }
     void fault(bool up);
     void finish();
+    void deleteWhenDrained();
     QByteArray rewriteControl(const QByteArray& bytes);
     QByteArray rewritePassiveLine(const QByteArray& line);
     bool faultsHere() const;
@@ -75,11 +89,17 @@ private:
     QByteArray lineBuffer_;  // control replies up to their line end
     QByteArray upTail_, downTail_;  // the last counted bytes, for texts split between reads
     qint64 up_ = 0, down_ = 0;
+    // The simulated link (--delay, --rate): each direction holds its bytes
+    // and lets them out on its timer.
+    DirectionShaper upShaper_, downShaper_;
+    QTimer upTimer_, downTimer_;
+    qint64 acceptedAtMs_ = 0;
+    qint64 closeAtMs_[2] = {-1, -1};  // [up]: when the far end's close is due
 };
 
 class Proxy : public QObject {
 public:
-    explicit Proxy(FaultPlan plan) : plan_(std::move(plan)), schedule_(plan_) {}
+    explicit Proxy(FaultPlan plan) : plan_(std::move(plan)), schedule_(plan_) { clock_.start(); }
 
     bool listen() {
         connect(&listener_, &QTcpServer::newConnection, this, [this] {
@@ -108,6 +128,7 @@ public:
 
     const FaultPlan& plan() const { return plan_; }
     FaultSchedule& schedule() { return schedule_; }
+    qint64 nowMs() const { return clock_.elapsed(); }
     qint64 totalUp = 0, totalDown = 0;
 
 private:
@@ -115,11 +136,21 @@ private:
     FaultSchedule schedule_;
     QTcpServer listener_;
     int connections_ = 0;
+    QElapsedTimer clock_;
 };
 
 Link::Link(Proxy& proxy, QTcpSocket* client, const QString& host, quint16 port, bool data, int number)
-    : QObject(&proxy), proxy_(proxy), client_(client), server_(new QTcpSocket(this)), data_(data), number_(number) {
+    : QObject(&proxy), proxy_(proxy), client_(client), server_(new QTcpSocket(this)), data_(data), number_(number),
+      upShaper_(proxy.plan().DelayMs, proxy.plan().RateBytesPerSecond),
+      downShaper_(proxy.plan().DelayMs, proxy.plan().RateBytesPerSecond) {
+    acceptedAtMs_ = proxy_.nowMs();
     client_->setParent(this);
+    for (bool up : {true, false}) {
+        QTimer& timer = up ? upTimer_ : downTimer_;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this, up] { flush(up); });
+    }
     client_->setReadBufferSize(HighWater);
     server_->setReadBufferSize(HighWater);
     connect(server_, &QTcpSocket::connected, this, [this] {
@@ -129,8 +160,14 @@ Link::Link(Proxy& proxy, QTcpSocket* client, const QString& host, quint16 port, 
     });
     connect(client_, &QTcpSocket::readyRead, this, [this] { pump(true); });
     connect(server_, &QTcpSocket::readyRead, this, [this] { pump(false); });
-    connect(server_, &QTcpSocket::bytesWritten, this, [this] { pump(true); });
-    connect(client_, &QTcpSocket::bytesWritten, this, [this] { pump(false); });
+    connect(server_, &QTcpSocket::bytesWritten, this, [this] {
+        flush(true);
+        pump(true);
+    });
+    connect(client_, &QTcpSocket::bytesWritten, this, [this] {
+        flush(false);
+        pump(false);
+    });
     // One side gone: what it sent is passed on, then the other side closes
     // (pump closes it once nothing of it is left to forward).
     connect(client_, &QTcpSocket::disconnected, this, [this] {
@@ -153,7 +190,71 @@ Link::Link(Proxy& proxy, QTcpSocket* client, const QString& host, quint16 port, 
         pump(true);
         pump(false);
     });
-    server_->connectToHost(host, port);
+    // On a link with a delay the connection reaches the server one way
+    // later, and the client may send once the handshake's round trip is
+    // over (see forward()).
+    if (proxy_.plan().DelayMs > 0)
+        QTimer::singleShot(proxy_.plan().DelayMs, this, [this, host, port] { server_->connectToHost(host, port); });
+    else
+        server_->connectToHost(host, port);
+}
+
+bool Link::shaped() const { return proxy_.plan().DelayMs > 0 || proxy_.plan().RateBytesPerSecond > 0; }
+
+void Link::forward(bool up, QByteArray bytes) {
+    if (!shaped()) {
+        (up ? server_ : client_)->write(bytes);
+        return;
+    }
+    const qint64 now = proxy_.nowMs();
+    const qint64 delay = proxy_.plan().DelayMs;
+    // A client could not have sent before its SYN went out and the SYN-ACK
+    // came back: its bytes leave no earlier than that round trip, plus the
+    // way to the server.
+    const qint64 release = up ? std::max(now, acceptedAtMs_ + 2 * delay) + delay : now + delay;
+    shaper(up).push(std::move(bytes), release);
+    flush(up);
+}
+
+void Link::sideGone(bool up) {
+    if (!shaped()) {
+        (up ? server_ : client_)->disconnectFromHost();
+        finish();
+        return;
+    }
+    if (closeAtMs_[up] < 0)
+        closeAtMs_[up] = proxy_.nowMs() + proxy_.plan().DelayMs;
+    flush(up);
+}
+
+void Link::flush(bool up) {
+    QTcpSocket* to = up ? server_ : client_;
+    QTimer& timer = up ? upTimer_ : downTimer_;
+    DirectionShaper& held = shaper(up);
+    if (to->state() != QAbstractSocket::ConnectedState)
+        return;
+    const qint64 now = proxy_.nowMs();
+    const qint64 room = HighWater - to->bytesToWrite();
+    if (room > 0) {
+        const QByteArray bytes = held.take(now, room);
+        if (!bytes.isEmpty())
+            to->write(bytes);
+    }
+    if (held.empty()) {
+        if (closeAtMs_[up] >= 0 && !finished_) {
+            if (now >= closeAtMs_[up]) {
+                to->disconnectFromHost();
+                finish();
+            } else {
+                timer.start(int(closeAtMs_[up] - now));
+            }
+        }
+        return;
+    }
+    // A full write buffer resumes on bytesWritten instead.
+    const qint64 wait = held.wakeIn(now);
+    if (wait >= 0 && to->bytesToWrite() < HighWater)
+        timer.start(int(wait));
 }
 
 bool Link::faultsHere() const {
@@ -165,8 +266,8 @@ void Link::pump(bool up) {
     QTcpSocket* from = up ? client_ : server_;
     QTcpSocket* to = up ? server_ : client_;
     const bool counted = faultsHere() && (up ? proxy_.plan().CountUp : proxy_.plan().CountDown);
-    while (connected_ && !finished_ && !stalled_ && from->bytesAvailable() > 0 && to->bytesToWrite() < HighWater &&
-           to->state() == QAbstractSocket::ConnectedState) {
+    while (connected_ && !finished_ && !stalled_ && from->bytesAvailable() > 0 &&
+           to->bytesToWrite() + shaper(up).heldBytes() < HighWater && to->state() == QAbstractSocket::ConnectedState) {
         qint64 n = std::min(from->bytesAvailable(), ChunkSize);
         if (trickleBudget_ >= 0)
             n = std::min(n, trickleBudget_);
@@ -198,7 +299,7 @@ void Link::pump(bool up) {
         (up ? proxy_.totalUp : proxy_.totalDown) += bytes.size();
         if (proxy_.plan().Ftp && !data_ && !up)
             bytes = rewriteControl(bytes);
-        to->write(bytes);
+        forward(up, std::move(bytes));
         if (counted) {
             proxy_.schedule().Count(n);
             if (textFault) {
@@ -211,10 +312,8 @@ void Link::pump(bool up) {
             }
         }
     }
-    if (!finished_ && (up ? clientGone_ : serverGone_) && from->bytesAvailable() == 0) {
-        to->disconnectFromHost();
-        finish();
-    }
+    if (!finished_ && (up ? clientGone_ : serverGone_) && from->bytesAvailable() == 0)
+        sideGone(up);
 }
 
 void Link::fault(bool up) {
@@ -234,8 +333,9 @@ void Link::fault(bool up) {
         QTcpSocket* receiver = up ? server_ : client_;
         resetOnClose(sender);
         sender->abort();
-        const auto breakReceiver = [receiver] {
-            if (receiver->state() != QAbstractSocket::UnconnectedState && receiver->bytesToWrite() == 0) {
+        const auto breakReceiver = [this, receiver, up] {
+            if (receiver->state() != QAbstractSocket::UnconnectedState && receiver->bytesToWrite() == 0 &&
+                shaper(up).empty()) {
                 resetOnClose(receiver);
                 receiver->abort();
             }
@@ -281,7 +381,16 @@ void Link::finish() {
         " down=" + QByteArray::number(down_) + " total_up=" + QByteArray::number(proxy_.totalUp) +
         " total_down=" + QByteArray::number(proxy_.totalDown));
     // Deleted once both sockets are done writing what they hold.
-    QTimer::singleShot(5000, this, [this] { deleteLater(); });
+    deleteWhenDrained();
+}
+
+void Link::deleteWhenDrained() {
+    QTimer::singleShot(5000, this, [this] {
+        if (upShaper_.empty() && downShaper_.empty())
+            deleteLater();
+        else
+            deleteWhenDrained();
+    });
 }
 
 QByteArray Link::rewriteControl(const QByteArray& bytes) {

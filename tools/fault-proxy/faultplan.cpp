@@ -48,11 +48,14 @@ QString FaultPlanUsage() {
         "           [--at BYTES[,BYTES...]] [--after-text TEXT]... [--every MIN-MAX] [--max-faults N]\n"
         "           [--fault cut|reset|stall:MS|trickle:BYTES_PER_S:MS]\n"
         "           [--count up|down|both] [--ftp [--faults-on control|data|all]]\n"
+        "           [--delay MS] [--rate BYTES_PER_S]\n"
         "Forwards connections on 127.0.0.1 to the target and injects a fault whenever the\n"
         "counted bytes (over all connections) reach a point of the plan: the scripted\n"
         "points of --at, or intervals drawn from MIN-MAX with --seed. Sizes take K and M.\n"
         "--after-text faults right after a connection's counted bytes carried TEXT (each once).\n"
         "--ftp rewrites passive replies (227, 229) so FTP data connections pass the proxy.\n"
+        "--delay adds MS one way in each direction, also to each connection's set-up (a round\n"
+        "trip of 2 x MS); --rate caps each connection's direction at BYTES_PER_S (K, M).\n"
         "Prints \"PORT n\" when listening and one line per fault; ends when standard input\n"
         "closes or its parent process goes.\n");
 }
@@ -93,6 +96,11 @@ bool ParseFaultPlan(const QStringList& arguments, FaultPlan& plan, QString& erro
             const QStringList ends = value.split(QLatin1Char('-'));
             ok = ends.size() == 2 && parseCount(ends[0], plan.EveryMin) && parseCount(ends[1], plan.EveryMax) &&
                  plan.EveryMin > 0 && plan.EveryMin <= plan.EveryMax;
+        } else if (option == QLatin1String("--delay")) {
+            plan.DelayMs = value.toLongLong(&ok);
+            ok = ok && plan.DelayMs >= 0 && plan.DelayMs <= 60000;
+        } else if (option == QLatin1String("--rate")) {
+            ok = parseCount(value, plan.RateBytesPerSecond);
         } else if (option == QLatin1String("--max-faults")) {
             plan.MaxFaults = value.toInt(&ok);
         } else if (option == QLatin1String("--fault")) {

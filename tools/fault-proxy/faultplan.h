@@ -40,6 +40,10 @@ struct FaultPlan {
     bool Ftp = false;       // rewrite passive replies so data connections pass the proxy too
     bool OnControl = true;  // with Ftp: faults on the control connection
     bool OnData = true;     // with Ftp: faults on data connections
+    // A simulated link: a one-way delay added in each direction (also to
+    // the connection's set-up), and a rate cap per connection and direction.
+    qint64 DelayMs = 0;
+    qint64 RateBytesPerSecond = 0;  // 0: no cap
 };
 
 // Reads the command line (without the program name). False with a message

@@ -3,10 +3,14 @@
 // next request (USER, PASS, CWD, TYPE I, optionally SIZE, then one store and
 // QUIT). With TLS (--tls auto, the default, or require) the log-in and the
 // file are protected when the server offers AUTH TLS; --cacert trusts a PEM
-// file's certificates besides the system's.
+// file's certificates besides the system's. The password comes from
+// --password-file, QUELLIX_FTP_PASSWORD or a prompt without echo; --pass
+// still works but shows it to every user of the machine (ps, /proc).
 
 #include "command.h"
 #include "net_options.h"
+#include "site_session.h"
+#include "site_terminal.h"
 #include "net/ftpclient.h"
 #include "net/ftpfailure.h"
 #include "text/gbk.h"
@@ -17,17 +21,22 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
 const char kUsage[] =
-    "ftp-put --host H [--port P] --user U --pass W --dir D [--passive|--active] [--resume] [--timeout S] "
-    "[--retries N] [--retry-wait S] [--tls never|auto|require] [--cacert FILE] [--verbose]\n"
-    "  [--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE] LOCAL REMOTE\n"
+    "ftp-put --host H [--port P] --user U [--password-file FILE] --dir D [--passive|--active] [--resume] "
+    "[--timeout S] [--retries N] [--retry-wait S] [--tls never|auto|require] [--cacert FILE] [--verbose] "
+    "[--proxy URL] [--proxy-password-file FILE] [--limit-rate RATE] LOCAL REMOTE\n"
+    "  The password: the first line of FILE, else QUELLIX_FTP_PASSWORD, else asked without echo.\n"
+    "  --pass W still works, but every user of the machine can read it in the process list.\n"
     "  A store broken by the network (connection lost, time-out, 421/425/426) is tried again: it logs\n"
     "  in again, asks SIZE and continues with REST from the server's size, at once after a try that\n"
     "  sent bytes, else after S, 2.5 S, 5 S ... seconds (default S = 2); N tries in a row that send\n"
-    "  nothing (default 3) end it. 530, 550, 552, 553, TLS and local file errors fail at once.";
+    "  nothing (default 3) end it. A 4xx reply to REST or AUTH TLS is such a break too. 530, 550, 552,\n"
+    "  553, TLS and local file errors fail at once. A server that once took TLS never gets the log-in\n"
+    "  in plain text again.";
 
 // Retries wait longer each time: 1, 2.5 and 5 times the base wait, then 5.
 double RetryDelayFactor(int attempt) {
@@ -202,6 +211,8 @@ int runFtpPut(ToolArgs& args) {
     args.takeOption("--port", port, missing);
     const bool hasUser = args.takeOption("--user", user, missing);
     const bool hasPass = args.takeOption("--pass", pass, missing);
+    QByteArray passwordFile;
+    const bool hasPasswordFile = args.takeOption("--password-file", passwordFile, missing);
     const bool hasDir = args.takeOption("--dir", dir, missing);
     args.takeOption("--timeout", timeout, missing);
     args.takeOption("--tls", tls, missing);
@@ -218,9 +229,25 @@ int runFtpPut(ToolArgs& args) {
     const int retries = retriesText.toInt(&retriesOk);
     const double retryWait = retryWaitText.toDouble(&waitOk);
     const bool tlsOk = tls == "never" || tls == "auto" || tls == "require";
-    if (missing || !hasHost || !hasUser || !hasPass || !hasDir || (passive && active) || !timeoutOk || !tlsOk ||
-        !retriesOk || retries < 0 || !waitOk || retryWait < 0 || args.raw.size() != 2)
+    if (missing || !hasHost || !hasUser || !hasDir || (passive && active) || !timeoutOk || !tlsOk || !retriesOk ||
+        retries < 0 || !waitOk || retryWait < 0 || args.raw.size() != 2 || (hasPass && hasPasswordFile))
         return UsageError("ftp-put");
+    if (hasPass) {
+        WriteErr("ftp-put: warning: --pass shows the password to every user of this machine (ps, /proc); "
+                 "use --password-file FILE or QUELLIX_FTP_PASSWORD\n");
+    } else if (hasPasswordFile) {
+        try {
+            pass = ReadPasswordFile(passwordFile);
+        } catch (const SiteFailure& failure) {
+            WriteErr(QByteArray("ftp-put: ") + failure.what() + "\n");
+            return 1;
+        }
+    } else if (const char* fromEnvironment = std::getenv("QUELLIX_FTP_PASSWORD")) {
+        pass = fromEnvironment;
+    } else if (!PromptPassword("FTP password for " + TerminalSafe(user) + "@" + TerminalSafe(host) + ": ", pass)) {
+        WriteErr("ftp-put: no password: give --password-file FILE or set QUELLIX_FTP_PASSWORD\n");
+        return 2;
+    }
 
     // One connector for every try: the limit holds for the whole run.
     const std::unique_ptr<NetConnector> connector = MakeConnector(network, "ftp-put", error);
@@ -240,10 +267,14 @@ int runFtpPut(ToolArgs& args) {
     // count against the bound and wait before the next one.
     int idleRetries = 0;
     qint64 best = -1;
+    // Every try's client shares what it learnt: a server that took TLS once
+    // is never logged in to in plain text by a later try.
+    FtpTlsServers tlsServers;
     for (int attempt = 0;; ++attempt) {
         FtpPutRun run(resume || attempt > 0, info.size(), verbose);
         TFtpClient& ftp = run.ftp;
         ftp.Connector = connector.get();
+        ftp.TlsServers = &tlsServers;
         ftp.TlsMode = tls == "never" ? TFtpTlsMode::Never
                       : tls == "require" ? TFtpTlsMode::Required
                                          : TFtpTlsMode::IfOffered;
@@ -269,7 +300,7 @@ int runFtpPut(ToolArgs& args) {
         // A TLS failure is never worth another try: the certificate or the
         // server's refusal stays what it is.
         if (stored || idleRetries >= retries || !ftp.TlsFailure().isEmpty() ||
-            !IsTransientFtpFailure(run.failureCode(), run.failureText())) {
+            !IsTransientFtpFailure(run.failureCode(), run.failureText(), ftp.FailedCommand())) {
             run.printResult();
             return stored ? 0 : 1;
         }

@@ -44,7 +44,7 @@ int runLinks(SiteArgs& args) {
     } else {
         const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
         siteUrl = site->Session().SiteUrl;
-        const QMap<QByteArray, RemoteEntry> found = FindEntries(*site, ids);
+        const QMap<QByteArray, RemoteEntry> found = FindFiles(*site, ids);
         for (const QByteArray& each : ids) {
             if (!found.contains(each))
                 throw SiteFailure("no file with id " + each + " on the disk");

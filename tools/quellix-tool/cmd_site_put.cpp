@@ -6,7 +6,7 @@
 // uploads comes first ("resume") and those files are finished in the same
 // run. A file that is missing, or whose name or folder cannot be announced
 // (not GBK, or holding ">" or "|"), is reported and the others go on. Exit
-// 0 only when every file is on the server.
+// 0 only when every file is on the server and the site confirmed "update".
 
 #include "site_terminal.h"
 #include "site_upload.h"
@@ -79,6 +79,11 @@ int runPut(SiteArgs& args) {
         (upload.Queue.Status(row) == QueueStatus::Succeeded() ? sent : failed) += 1;
     WriteOut(QByteArray::number(sent) + " on the server, " + QByteArray::number(failed) + " failed" +
              (refused > 0 ? ", " + QByteArray::number(refused) + " not queued" : QByteArray()) + "\n");
+    // The files are on the FTP server, but the site has not taken them into
+    // the disk: the upload has not done its job.
+    const QByteArray unregistered = upload.RegistrationFailure();
+    if (!unregistered.isEmpty())
+        throw SiteFailure("the site did not register the uploads: " + unregistered);
     if (!complete || refused > 0)
         throw SiteFailure("not every file is on the server");
     return SiteExit::Ok;

@@ -30,7 +30,7 @@ QByteArray siteUsage() {
         text += QByteArray("site ") + it->usage;
     }
     text += QByteArray("\n  Every site command also takes ") + kSharedOptions +
-            ";\n  without --password-file the password comes from QUELLIX_PASSWORD or a prompt without echo.";
+            ";\n  without --password-file the password comes from QUELLIX_PASSWORD, the keyring's saved login\n  (site login --remember) or a prompt without echo.";
     return text;
 }
 

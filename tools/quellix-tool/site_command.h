@@ -8,8 +8,10 @@
 // before or after the command's name):
 //   --site URL            the site (else the program folder's quellix.cfg)
 //   --user NAME           the account
-//   --password-file FILE  the password (else QUELLIX_PASSWORD, else a prompt
-//                         without echo on a terminal; never an argument)
+//   --password-file FILE  the password (else QUELLIX_PASSWORD, else the
+//                         keyring's saved login of the site and account,
+//                         else a prompt without echo on a terminal; never
+//                         an argument)
 //   --proxy URL, --proxy-password-file FILE, --limit-rate RATE (net_options.h)
 // A command reports a failure by raising SiteFailure: its text becomes one
 // line on standard error and its code the exit status.

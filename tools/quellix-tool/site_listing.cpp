@@ -45,17 +45,30 @@ QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry
     return entries;
 }
 
-QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids) {
-    QSet<QByteArray> wanted(ids.cbegin(), ids.cend());
-    QMap<QByteArray, RemoteEntry> found;
+FoundEntries FindEntries(SiteConnection& site, const QList<QByteArray>& fileIds, const QList<QByteArray>& folderIds) {
+    QSet<QByteArray> ids(fileIds.cbegin(), fileIds.cend());
+    ids.unite(QSet<QByteArray>(folderIds.cbegin(), folderIds.cend()));
+    FoundEntries found;
+    const auto allFound = [&] {
+        for (const QByteArray& id : fileIds)
+            if (!found.files.contains(id))
+                return false;
+        for (const QByteArray& id : folderIds)
+            if (!found.folders.contains(id))
+                return false;
+        return true;
+    };
     QQueue<int> folders;
     QSet<int> seen{0};
     folders.enqueue(0);
-    while (!folders.isEmpty() && !wanted.isEmpty()) {
+    while (!folders.isEmpty() && !allFound()) {
         const int folder = folders.dequeue();
         for (const RemoteEntry& entry : ReadListing(ListFolderLines(site, folder))) {
-            if (wanted.remove(entry.Id))
-                found.insert(entry.Id, entry);
+            if (ids.contains(entry.Id)) {
+                QMap<QByteArray, RemoteEntry>& kind = entry.IsFolder ? found.folders : found.files;
+                if (!kind.contains(entry.Id))
+                    kind.insert(entry.Id, entry);
+            }
             if (entry.IsFolder && IsFolderId(entry.Id)) {
                 const int id = StrToInt(entry.Id);
                 if (!seen.contains(id)) {
@@ -66,6 +79,18 @@ QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByt
         }
     }
     return found;
+}
+
+QMap<QByteArray, RemoteEntry> FindFiles(SiteConnection& site, const QList<QByteArray>& ids) {
+    const FoundEntries found = FindEntries(site, ids, {});
+    QMap<QByteArray, RemoteEntry> result;
+    for (const QByteArray& id : ids) {
+        if (found.files.contains(id))
+            result.insert(id, found.files[id]);
+        else if (found.folders.contains(id))
+            result.insert(id, found.folders[id]);
+    }
+    return result;
 }
 
 bool IsEntryId(const QByteArray& text) {

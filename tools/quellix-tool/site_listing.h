@@ -20,10 +20,24 @@ QList<QByteArray> ListFolderLines(SiteConnection& site, int folderId, int goBack
 // cannot be read, after `rowsBefore` got the entries before it.
 QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry>* rowsBefore = nullptr);
 
-// The entries with the given ids (decimal text), found by listing the root
+// The files with the given ids (decimal text), found by listing the root
 // and then every folder below it, breadth first, until all are found.
-// Ids not found are missing from the result.
-QMap<QByteArray, RemoteEntry> FindEntries(SiteConnection& site, const QList<QByteArray>& ids);
+// Folders and files are numbered apart, so a folder may carry a file's id:
+// an id that names no file but a folder gives that folder (the caller says
+// it is no file). Ids not found are missing from the result.
+QMap<QByteArray, RemoteEntry> FindFiles(SiteConnection& site, const QList<QByteArray>& ids);
+
+// Files and folders by id. Folders and files are numbered apart, so an id
+// may name both: the walk (the root, then every folder below it, breadth
+// first) goes on until every id of `fileIds` was found as a file and every
+// id of `folderIds` as a folder, and keeps on the way every file and folder
+// with one of those ids, so that a caller can tell a folder asked for as a
+// file (and the other way round) from an id the disk does not hold.
+struct FoundEntries {
+    QMap<QByteArray, RemoteEntry> files;
+    QMap<QByteArray, RemoteEntry> folders;
+};
+FoundEntries FindEntries(SiteConnection& site, const QList<QByteArray>& fileIds, const QList<QByteArray>& folderIds);
 
 // True for a file id as the site writes it: decimal digits only.
 bool IsEntryId(const QByteArray& text);

@@ -5,7 +5,9 @@
 #include "config/localfiles.h"
 #include "config/siteconfig.h"
 #include "net/nestedwait.h"
+#include "platform/desktop/keyring.h"
 #include "text/errors.h"
+#include "text/fields.h"
 #include "text/gbk.h"
 
 #include <QCoreApplication>
@@ -57,17 +59,40 @@ QByteArray AccountNameOf(const SiteOptions& options) {
 QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName) {
     QByteArray password;
     if (options.hasPasswordFile) {
-        QFile file(QString::fromLocal8Bit(options.passwordFile));
-        if (!file.open(QIODevice::ReadOnly))
-            throw SiteFailure("can't read the password file " + options.passwordFile + ": " +
-                              file.errorString().toUtf8());
-        password = firstLine(file.readAll());
+        password = ReadPasswordFile(options.passwordFile);
     } else if (const char* fromEnvironment = std::getenv("QUELLIX_PASSWORD")) {
         password = fromEnvironment;
     } else if (!PromptPassword("Password for " + GbkToTerminal(accountName) + ": ", password)) {
-        throw SiteFailure("no password: give --password-file FILE or set QUELLIX_PASSWORD", SiteExit::Usage);
+        throw SiteFailure("no password: give --password-file FILE, set QUELLIX_PASSWORD or save the login with site login --remember",
+                          SiteExit::Usage);
     }
     return exactGbk(password, "the password");
+}
+
+SecretStore& ToolKeyring() {
+    static Keyring keyring;
+    return keyring;
+}
+
+SiteSecret SecretOf(const SiteOptions& options, const QByteArray& siteUrl, const QByteArray& accountName,
+                    SecretStore* keyring) {
+    const bool given = options.hasPasswordFile || std::getenv("QUELLIX_PASSWORD");
+    if (!given && keyring && keyring->Available()) {
+        const SecretStore::Result saved = keyring->Read(SiteAccountKey(siteUrl, accountName));
+        if (saved.ok() && !saved.secret.isEmpty())
+            return SiteSecret{saved.secret, true};
+    }
+    const QByteArray password = PasswordOf(options, accountName);
+    if (TrimBlanks(password).isEmpty())
+        throw SiteFailure("the user name or the password is empty", SiteExit::Usage);
+    return SiteSecret{PasswordDigest(password), false};
+}
+
+QByteArray ReadPasswordFile(const QByteArray& path) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw SiteFailure("can't read the password file " + path + ": " + file.errorString().toUtf8());
+    return firstLine(file.readAll());
 }
 
 void ThrowIfInterrupted() {
@@ -99,7 +124,7 @@ std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int 
     login.Session.SiteName = address.SiteName;
     login.Session.VendorHomeUrl = address.VendorHomeUrl;
     const QByteArray name = AccountNameOf(options);
-    const QByteArray password = PasswordOf(options, name);
+    site->Secret = SecretOf(options, login.Session.SiteUrl, name, &ToolKeyring());
     login.Probe().TimeLimitMs = std::min(timeLimitMs, 30000);
 
     QByteArray failure;
@@ -126,7 +151,7 @@ std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int 
     };
     SiteLogin::Start start = SiteLogin::Start::Sent;
     try {
-        start = login.Login(name, password);
+        start = login.LoginWithDigest(name, site->Secret.digest);
     } catch (const QxError& error) {
         // The blocking post raises after its completion was reported; the
         // reason found there says more than the client's error.
@@ -143,6 +168,13 @@ std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int 
         throw SiteFailure("the site does not answer: " + GbkToTerminal(login.Session.SiteUrl));
     case SiteLogin::Start::Sent:
         break;
+    }
+    if (!failure.isEmpty() && site->Secret.fromKeyring && failure.startsWith("login refused")) {
+        // A saved login the site refuses is of no use any more.
+        const SecretStore::Result removed = ToolKeyring().Remove(SiteAccountKey(login.Session.SiteUrl, name));
+        failure += removed.ok() || removed.status == SecretStore::Status::NotFound
+                       ? QByteArray(" (the saved password was removed from the keyring)")
+                       : " (the saved password could not be removed from the keyring: " + removed.error.toUtf8() + ")";
     }
     if (!failure.isEmpty())
         throw SiteFailure(failure);

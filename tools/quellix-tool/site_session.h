@@ -1,8 +1,9 @@
 #pragma once
 // A logged-in session with the site for the site commands: the site address
 // (--site or the program folder's quellix.cfg), the account (--user) and its
-// password (--password-file, QUELLIX_PASSWORD or a prompt), the login and
-// the server settings ("loadset"), through the classes the windows use.
+// password (--password-file, QUELLIX_PASSWORD, the keyring's saved login of
+// that site and account, or a prompt), the login and the server settings
+// ("loadset"), through the classes the windows use.
 
 #include "site_command.h"
 
@@ -11,6 +12,7 @@
 #include "login/settingsrequest.h"
 #include "login/sitelogin.h"
 #include "net/httpcli.h"
+#include "platform/secretstore.h"
 
 #include <QByteArray>
 #include <functional>
@@ -28,6 +30,27 @@ QByteArray AccountNameOf(const SiteOptions& options);
 // QUELLIX_PASSWORD, else asked without echo on a terminal.
 QByteArray PasswordOf(const SiteOptions& options, const QByteArray& accountName);
 
+// What a login sends: the password's digest. `fromKeyring`: the digest is
+// the saved login of the keyring (the keyring keeps digests, never
+// passwords).
+struct SiteSecret {
+    QByteArray digest;
+    bool fromKeyring = false;
+};
+
+// The secret in this order: --password-file, QUELLIX_PASSWORD, the
+// keyring's entry for `siteUrl` and `accountName` (when `keyring` is given
+// and answers), a prompt without echo.
+SiteSecret SecretOf(const SiteOptions& options, const QByteArray& siteUrl, const QByteArray& accountName,
+                    SecretStore* keyring);
+
+// The desktop's keyring as the tool uses it.
+SecretStore& ToolKeyring();
+
+// The first line of a password file (terminal text), without its line end;
+// raises SiteFailure when the file cannot be read.
+QByteArray ReadPasswordFile(const QByteArray& path);
+
 // A session after a login, with the site's settings taken.
 class SiteConnection {
 public:
@@ -36,6 +59,9 @@ public:
     SiteConnection& operator=(const SiteConnection&) = delete;
 
     const SiteSession& Session() const { return Login.Session; }
+
+    // The secret the login was sent with.
+    SiteSecret Secret;
 
     SiteLogin Login;
     THttpCli HttpLoadSet{"HttpLoadSet"};
@@ -47,8 +73,9 @@ public:
 
 // Logs in and takes the server settings, as the login and main windows do
 // (probe, login, loadset). Raises SiteFailure with the reason (the site's
-// own message for a refused login) when any step fails. Waits are bounded
-// by `timeLimitMs` and end early on Ctrl+C.
+// own message for a refused login) when any step fails; a refused saved
+// login is removed from the keyring, and the failure says so. Waits are
+// bounded by `timeLimitMs` and end early on Ctrl+C.
 std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int timeLimitMs = 60000);
 
 // Runs the event loop until `done` holds. Raises SiteFailure `what` + " timed

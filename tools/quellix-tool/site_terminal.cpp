@@ -8,8 +8,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,7 +33,13 @@ QByteArray TerminalSafe(const QByteArray& utf8, bool keepLineBreaks) {
 namespace {
 
 termios savedTerminal;
+termios quietTerminal;
 volatile std::sig_atomic_t echoOff = 0;
+
+// The signals that end the program while the prompt hides the typing:
+// Ctrl+C, Ctrl+\, a kill, a closed terminal. Each gives the terminal back
+// as it was before the program ends.
+constexpr int kLeavingSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
 
 void restoreEchoAndLeave(int signal) {
     if (echoOff)
@@ -39,6 +47,29 @@ void restoreEchoAndLeave(int signal) {
     const char newline = '\n';
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, &newline, 1);
     _exit(128 + signal);
+}
+
+// Ctrl+Z: the shell gets the terminal back with echo, the program stops as
+// usual, and when it continues the typing is hidden again.
+void restoreEchoAndStop(int signal) {
+    const int savedErrno = errno;
+    if (echoOff)
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(signal, &byDefault, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);  // stops here until continued
+    struct sigaction again = {};
+    again.sa_handler = restoreEchoAndStop;
+    again.sa_flags = SA_RESTART;
+    sigaction(signal, &again, nullptr);
+    if (echoOff)
+        tcsetattr(STDIN_FILENO, TCSANOW, &quietTerminal);
+    errno = savedErrno;
 }
 
 std::atomic<bool> interrupted{false};
@@ -51,26 +82,37 @@ bool PromptPassword(const QByteArray& prompt, QByteArray& password) {
     if (isatty(STDIN_FILENO) != 1)
         return false;
     WriteErr(prompt);
-    struct sigaction leave = {}, oldInt = {}, oldTerm = {};
+    constexpr int kLeaving = int(std::size(kLeavingSignals));
+    struct sigaction leave = {}, stop = {}, oldLeaving[kLeaving] = {}, oldStop = {};
     leave.sa_handler = restoreEchoAndLeave;
-    sigaction(SIGINT, &leave, &oldInt);
-    sigaction(SIGTERM, &leave, &oldTerm);
+    stop.sa_handler = restoreEchoAndStop;
+    stop.sa_flags = SA_RESTART;
+    for (int i = 0; i < kLeaving; ++i)
+        sigaction(kLeavingSignals[i], &leave, &oldLeaving[i]);
+    sigaction(SIGTSTP, &stop, &oldStop);
     const bool canHide = tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
     if (canHide) {
-        termios quiet = savedTerminal;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        quiet.c_lflag |= ECHONL;
-        echoOff = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+        quietTerminal = savedTerminal;
+        quietTerminal.c_lflag &= ~tcflag_t(ECHO);
+        quietTerminal.c_lflag |= ECHONL;
+        echoOff = tcsetattr(STDIN_FILENO, TCSANOW, &quietTerminal) == 0;
     }
     QByteArray line;
-    char c = 0;
-    while (read(STDIN_FILENO, &c, 1) == 1 && c != '\n')
+    for (;;) {
+        char c = 0;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;  // a stop and a continue in the middle of the typing
+        if (n != 1 || c == '\n')
+            break;
         line.append(c);
+    }
     if (echoOff)
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
     echoOff = 0;
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    for (int i = 0; i < kLeaving; ++i)
+        sigaction(kLeavingSignals[i], &oldLeaving[i], nullptr);
+    sigaction(SIGTSTP, &oldStop, nullptr);
     if (line.endsWith('\r'))
         line.chop(1);
     password = line;

@@ -18,7 +18,9 @@ bool StdoutIsTerminal();
 QByteArray TerminalSafe(const QByteArray& utf8, bool keepLineBreaks = false);
 
 // Asks for a password on the terminal without echo; nothing when standard
-// input is no terminal. The bytes are terminal text (UTF-8).
+// input is no terminal. The bytes are terminal text (UTF-8). The terminal
+// gets its echo back whatever ends the prompt: Enter, Ctrl+C, Ctrl+\, a
+// kill, and for the time the program is stopped by Ctrl+Z.
 bool PromptPassword(const QByteArray& prompt, QByteArray& password);
 
 // From this call on, Ctrl+C (SIGINT, also SIGTERM) does not end the process

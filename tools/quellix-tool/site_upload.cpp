@@ -18,9 +18,9 @@ public:
         if (frequent)
             return;
         status = text;
-        // A break in the connection and the wait before the next try are
-        // worth a line while the run goes on.
-        if (text.contains(QString::fromUtf8("连接中断")))
+        // A break in the connection and the wait before the next try, and
+        // why a file failed, are worth a line while the run goes on.
+        if (text.contains(QString::fromUtf8("连接中断")) || text.contains(QString::fromUtf8("】上传失败：")))
             WriteErr(TerminalSafe(text.toUtf8()) + "\n");
     }
     void ShowGauge(int) override {}
@@ -107,17 +107,40 @@ void Guarded(const QByteArray& what, Step&& step) {
         throw SiteFailure(what + ": " + TerminalSafe(GbkToTerminal(failure)));
 }
 
+// Why the site did not confirm a request, for the terminal.
+QByteArray SiteActionReason(const SiteActionOutcome& outcome) {
+    switch (outcome.kind) {
+    case SiteActionOutcome::Kind::Confirmed: return "confirmed";
+    case SiteActionOutcome::Kind::OtherReply:
+        return "the site answered '" + TerminalSafe(GbkToTerminal(outcome.reply)) + "'";
+    case SiteActionOutcome::Kind::Status: return "the site answered with status " + QByteArray::number(outcome.status);
+    case SiteActionOutcome::Kind::TimedOut: return "no answer within the time limit";
+    case SiteActionOutcome::Kind::Failed: return TerminalSafe(GbkToTerminal(outcome.reply));
+    }
+    return {};
+}
+
 }  // namespace
 
 int SiteUpload::TakeResumeList() {
     Guarded("the resume request failed", [&] { registration_->PostSubAction("resume"); });
+    const SiteActionOutcome& outcome = registration_->LastOutcome();
+    if (!outcome.confirmed())
+        throw SiteFailure("the site did not give its list of unfinished uploads: " + SiteActionReason(outcome));
     return Queue.Count();
 }
 
 QString SiteUpload::PostUpdate() {
     presenter_->status.clear();
     Guarded("the update request failed", [&] { registration_->PostSubAction("update"); });
+    const SiteActionOutcome& outcome = registration_->LastOutcome();
+    if (!outcome.confirmed())
+        throw SiteFailure("the site did not confirm the update: " + SiteActionReason(outcome));
     return lastStatus();
+}
+
+QByteArray SiteUpload::RegistrationFailure() const {
+    return run_->RegistrationFailed() ? SiteActionReason(run_->RegistrationOutcome()) : QByteArray();
 }
 
 bool SiteUpload::Run() {

@@ -22,16 +22,21 @@ public:
     ~SiteUpload();
 
     // "resume": the site's unfinished uploads replace the queue. Gives the
-    // number of rows taken; raises SiteFailure when the request fails.
+    // number of rows taken; raises SiteFailure when the request fails or
+    // the site answers it with anything but its list.
     int TakeResumeList();
-    // Posts "update"; gives the site's confirmation text, empty when the
-    // site did not confirm. Raises SiteFailure when the request fails.
+    // Posts "update"; gives the site's confirmation text. Raises SiteFailure
+    // when the request fails or the site does not confirm it.
     QString PostUpdate();
     // Runs "上传文件" over the queue and waits until the run has come to
     // rest. Gives true when every row ended as uploaded. Ctrl+C pauses the
     // run (the file being sent waits for a resumed run) and raises the
     // interruption.
     bool Run();
+    // Why the site did not register the uploads of the run ("update"), in
+    // words for the terminal; empty when it did, or when the run never got
+    // that far.
+    QByteArray RegistrationFailure() const;
 
     UploadQueue Queue;
 

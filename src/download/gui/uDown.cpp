@@ -1,5 +1,6 @@
 #include "download/gui/uDown.h"
 
+#include "config/transferoptions.h"
 #include "download/downloadtarget.h"
 #include "platform/gui/placement.h"
 #include "platform/gui/guarded.h"
@@ -9,6 +10,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -44,21 +46,13 @@ protected:
 };
 }  // namespace
 
-TDownFrm::TDownFrm(const LocalFiles& files, TMsgDlg& msgDlg, const SiteSession& session, QLabel& statusText,
-                   QProgressBar& gauge, QWidget* parent)
-    : QDialog(parent),
-      Download(files.okSound(), files.errorSound()),
-      HttpDownFile(Download.HttpDownFile),
-      files_(files),
-      msgDlg_(msgDlg),
-      session_(session) {
+TDownFrm::TDownFrm(const LocalFiles& files, TMsgDlg& msgDlg, const SiteSession& session, DownloadScheduler& queue,
+                   QWidget* parent)
+    : QDialog(parent), Queue(queue), files_(files), msgDlg_(msgDlg), session_(session) {
     setObjectName(QStringLiteral("TDownFrm"));
     setWindowTitle(u("文件下载管理"));
     buildLayout();
 
-    Download.SetStatusText = [&statusText](const QString& text) { statusText.setText(text); };
-    Download.SetGauge = [&gauge](int percent) { gauge.setValue(percent); };
-    Download.PlaySound = [](const QString& soundFile) { PlaySoundAsync(soundFile); };
     ChooseFolder = [](QWidget* owner, const QString& title) {
         return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
     };
@@ -100,6 +94,11 @@ void TDownFrm::buildLayout() {
     dl_id = new QLabel(this);
     dl_id->setObjectName(QStringLiteral("dl_id"));
     dl_id->hide();
+    dl_conn = new QComboBox(this);
+    dl_conn->setObjectName(QStringLiteral("dl_conn"));
+    for (int n = 1; n <= TransferOptions::kMaxConnections; ++n)
+        dl_conn->addItem(QString::number(n), n);
+    dl_conn->setCurrentIndex(1);
     spSkinButton1 = new QPushButton(u("立即下载"), this);
     spSkinButton1->setObjectName(QStringLiteral("spSkinButton1"));
     spSkinButton1->setDefault(true);
@@ -135,7 +134,9 @@ void TDownFrm::buildLayout() {
     grid->addWidget(dl_size, 3, 1);
     grid->addWidget(labelFor("文件类型：", dl_ext), 3, 2);
     grid->addWidget(dl_ext, 3, 3, 1, 2);
-    grid->addWidget(dl_id, 4, 1);
+    grid->addWidget(labelFor("下载连接数：", dl_conn), 4, 0);
+    grid->addWidget(dl_conn, 4, 1, Qt::AlignLeft);
+    grid->addWidget(dl_id, 5, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
 
@@ -153,12 +154,31 @@ void TDownFrm::buildLayout() {
 
 void TDownFrm::SetFile(const QString& address, const QString& name, const QString& sizeText,
                        const QString& typeText, const QString& id) {
+    selection_ = false;
+    offeredFiles_.clear();
+    offeredFolders_.clear();
+    dl_name->setReadOnly(false);
     dl_addr->setText(address);
     dl_addr->setCursorPosition(0);
     dl_name->setText(name);
     dl_size->setText(sizeText);
     dl_ext->setText(typeText);
     dl_id->setText(id);
+}
+
+void TDownFrm::SetSelection(const QString& address, const QList<OfferedFile>& files,
+                            const QList<RemoteFolder>& folders) {
+    selection_ = true;
+    offeredFiles_ = files;
+    offeredFolders_ = folders;
+    dl_addr->setText(address);
+    dl_addr->setCursorPosition(0);
+    // The count stands in place of a name, which cannot be edited then.
+    dl_name->setText(QString::number(files.size()) + u(" 个文件，") + QString::number(folders.size()) + u(" 个目录"));
+    dl_name->setReadOnly(true);
+    dl_size->setText(QStringLiteral("-"));
+    dl_ext->setText(folders.isEmpty() ? u("多个文件") : u("文件和目录"));
+    dl_id->clear();
 }
 
 void TDownFrm::showEvent(QShowEvent* event) {
@@ -180,6 +200,7 @@ void TDownFrm::FormShow() {
         dl_dir->addItem(folder);
         dl_dir->setCurrentIndex(0);
     }
+    dl_conn->setCurrentIndex(Queue.Connections() - 1);
 }
 
 void TDownFrm::spSkinSpeedButton1Click() {
@@ -214,9 +235,33 @@ bool TDownFrm::StartDownload() {
         msgDlg_.MessageDlg(u("请选定文件保存目录"), TMsgDlgType::mtInformation, TMsgDlgButtons::mbOK, this);
         return false;
     }
-    const QByteArray url =
-        DownloadAddress(session_.SiteUrl, ToGbk(dl_id->text()), session_.AccountName, session_.AccountToken);
-    // Raises when the file cannot be created: the window stays open.
-    Download.Start(url, folder, dl_name->text());
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) {
+        // Nothing could be written there: the window stays open for another folder.
+        msgDlg_.MessageDlg(u("目录 ") + folder + (info.isDir() ? u(" 无法写入。") : u(" 不存在。")),
+                           TMsgDlgType::mtError, TMsgDlgButtons::mbOK, this);
+        return false;
+    }
+    const int connections = dl_conn->currentData().toInt();
+    if (connections != Queue.Connections()) {
+        // The ranges per file are the user's choice from now on.
+        Queue.SetOptions(Queue.Parallel(), connections);
+        if (SaveConnections) {
+            SaveConnections(connections);
+        } else {
+            TransferOptions options = ReadTransferOptions(files_);
+            options.downloadConnections = connections;
+            WriteTransferOptions(files_, options);
+        }
+    }
+    if (!selection_) {
+        Queue.Add({DownloadItem{ToGbk(dl_id->text()), dl_name->text(), folder, -1, dl_size->text()}});
+        return true;
+    }
+    QList<DownloadItem> items;
+    for (const OfferedFile& file : std::as_const(offeredFiles_))
+        items << DownloadItem{ToGbk(file.Id), file.Name, folder, -1, file.SizeText};
+    Queue.Add(items);
+    Queue.AddFolders(offeredFolders_, folder);
     return true;
 }

@@ -7,12 +7,14 @@
 #include "login/gui/sitedialog.h"
 #include "login/sitelogin.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
 
 class QLabel;
+class SavedLogin;
 class TLinkLabel;
 class TMsgDlg;
 class TSkinData;
@@ -22,9 +24,10 @@ class TLoginFrm : public QWidget {
 public:
     // `askSite`, when given, is offered after the message about a missing
     // "quellix.cfg": a site it returns is written as the user's quellix.cfg
-    // and used.
+    // and used. `savedLogin`, when given, keeps the login in the keyring
+    // ("记住密码", "自动登录"); without it the two boxes stay disabled.
     TLoginFrm(const LocalFiles& files, TMsgDlg& msgDlg, TSkinData& skinData, QWidget* parent = nullptr,
-              SiteAsker askSite = nullptr);
+              SiteAsker askSite = nullptr, SavedLogin* savedLogin = nullptr);
     ~TLoginFrm() override;
 
     // The site and the signed-in account, read by the other windows.
@@ -40,6 +43,10 @@ public:
     // "切换帐号" of the main window: forgets the account, hides the main
     // window and shows this one again.
     void SwitchAccount(QWidget& mainWindow);
+
+    // The password field shows a saved login (its text is a stand-in;
+    // the keyring's secret is what a login sends).
+    bool UsingSavedSecret() const { return usingSavedSecret_; }
 
     // The site probe (HttpAds); its time limit can be shortened.
     SiteProbe& Probe() { return login_.Probe(); }
@@ -58,6 +65,8 @@ public:
     QLineEdit* ED_User;
     QLabel* spSkinStdLabel2;
     QLineEdit* ED_Pwd;
+    QCheckBox* CB_Remember;   // "记住密码"
+    QCheckBox* CB_AutoLogin;  // "自动登录"
     TLinkLabel* LK_Reg;
     TLinkLabel* LK_Forget;
     QPushButton* btnLogin;
@@ -77,10 +86,22 @@ private:
     // A login request that failed or was answered with another status
     // than 200.
     void loginFailed(quint16 errCode, int status);
+    // The saved login of this site: the boxes, the account and the
+    // password field as the options and the keyring hold them.
+    void showSavedLogin();
+    void switchesChanged();
+    // After "切换帐号": offers to forget the account's saved secret.
+    void offerToForget(const QByteArray& account);
 
     const LocalFiles& files_;
     TMsgDlg& msgDlg_;
     TSkinData& skinData_;
     SiteAsker askSite_;
     bool centred_ = false;
+    SavedLogin* savedLogin_;
+    bool usingSavedSecret_ = false;  // ED_Pwd holds the stand-in of a saved secret
+    bool sentWithSavedSecret_ = false;
+    QByteArray sentAccount_;  // the trimmed name and the digest of the login sent last
+    QByteArray sentDigest_;
+    bool firstShowing_ = true;
 };

@@ -93,6 +93,23 @@ void drawTask(QPainter& p, qreal u) {
     }
 }
 
+void drawDownload(QPainter& p, qreal u) {
+    // An arrow down into a tray.
+    p.setPen(QPen(kInk, 1.4 * u, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath tray;
+    tray.moveTo(2.5 * u, 10 * u);
+    tray.lineTo(2.5 * u, 13.5 * u);
+    tray.lineTo(13.5 * u, 13.5 * u);
+    tray.lineTo(13.5 * u, 10 * u);
+    p.drawPath(tray);
+    p.setPen(QPen(kAccent, 1.6 * u, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(QPointF(8 * u, 2.5 * u), QPointF(8 * u, 10 * u));
+    QPainterPath head;
+    head.moveTo(5 * u, 7.5 * u);
+    head.lineTo(8 * u, 10.5 * u);
+    head.lineTo(11 * u, 7.5 * u);
+    p.drawPath(head);
+}
 void drawUpload(QPainter& p, qreal u) {
     QPainterPath cloud;
     cloud.addEllipse(QPointF(5.5 * u, 9 * u), 3.5 * u, 3 * u);
@@ -149,6 +166,7 @@ QIcon NamedIcon(const QString& name) {
         {QStringLiteral("ico_upfile"), &drawUpfile}, {QStringLiteral("ico_folder"), &drawFolder},
         {QStringLiteral("ico_disk"), &drawDisk},     {QStringLiteral("ico_task"), &drawTask},
         {QStringLiteral("ico_upload"), &drawUpload}, {QStringLiteral("ico_skin"), &drawSkin},
+        {QStringLiteral("ico_download"), &drawDownload},
     };
     const Painter paint = painters.value(name);
     const QIcon icon = paint ? render(paint) : QIcon();
