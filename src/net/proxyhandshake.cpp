@@ -69,20 +69,28 @@ ProxyStep Socks5Handshake::failWith(int code, const QByteArray& reason, bool atT
     return ProxyStep::Failed;
 }
 
+QHostAddress Socks5Handshake::targetAddress() const {
+    return target_.address.isNull() ? QHostAddress(QString::fromLatin1(target_.host)) : target_.address;
+}
+
+// A name goes to a proxy that resolves names, and to any proxy when no
+// address is known (it may still resolve it).
+bool Socks5Handshake::sendsName() const {
+    return !target_.host.isEmpty() && !isAddressLiteral(target_.host) &&
+           (proxy_.resolvesNames() || targetAddress().isNull());
+}
+
 QByteArray Socks5Handshake::connectRequest() const {
     QByteArray bytes;
     bytes.append(kSocksVersion);
     bytes.append(kConnect);
     bytes.append(char(0));
-    QHostAddress address = target_.address;
-    const bool sendName = proxy_.resolvesNames() && !target_.host.isEmpty() && !isAddressLiteral(target_.host);
-    if (sendName) {
+    const QHostAddress address = targetAddress();
+    if (sendsName()) {
         bytes.append(kAddressName);
         bytes.append(char(target_.host.size()));
         bytes.append(target_.host);
     } else {
-        if (address.isNull())
-            address = QHostAddress(QString::fromLatin1(target_.host));
         bool isIpv4 = false;
         const quint32 v4 = address.toIPv4Address(&isIpv4);
         if (isIpv4) {
@@ -165,6 +173,8 @@ ProxyStep Socks5Handshake::take(const QByteArray& bytes, QByteArray& send) {
         return ProxyStep::Done;
     }
     // Authenticated (or no authentication): the CONNECT request.
+    if (sendsName() && target_.host.size() > 255)
+        return failWith(WinSock::InvalidArgument, "host name longer than 255 bytes");
     send = connectRequest();
     phase_ = Phase::ReplyHead;
     needed_ = 4;

@@ -49,6 +49,8 @@ private:
     enum class Phase { Method, Auth, ReplyHead, ReplyRest, Done };
     ProxyStep failWith(int code, const QByteArray& reason, bool atTarget = false);
     QByteArray connectRequest() const;
+    QHostAddress targetAddress() const;
+    bool sendsName() const;
 
     NetProxy proxy_;
     ProxyTarget target_;

@@ -106,6 +106,11 @@ TEST(ProxyHandshake, Socks5WithoutUserSendsTheNameWhenTheProxyResolvesAndTheAddr
     local.take(bytes({4}), send);
     ASSERT_EQ(local.needed(), 6);
     EXPECT_EQ(local.take("host" + bytes({0, 1}), send), ProxyStep::Done);
+
+    // No address known: even this proxy gets the name.
+    Socks5Handshake unresolved(proxy, ProxyTarget{"ftp.example", QHostAddress(), 21});
+    unresolved.take(bytes({5, 0}), send);
+    EXPECT_EQ(send, bytes({5, 1, 0, 3, 11}) + "ftp.example" + bytes({0, 21}));
 }
 
 TEST(ProxyHandshake, Socks5UserPasswordAndEveryRefusalEndWithTheirReason) {
