@@ -8,6 +8,7 @@
 #include "text/gbk.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 namespace {
 
@@ -36,6 +37,9 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
     data_.onConnectFailed = [this](int code) { onDataConnectFailed(code); };
     data_.onDrained = [this] { onDataDrained(); };
     data_.onClosed = [this](int code) { onDataClosed(code); };
+    asyncDeadline_ = new QTimer(this);
+    asyncDeadline_->setSingleShot(true);
+    connect(asyncDeadline_, &QTimer::timeout, this, [this] { checkAsyncDeadline(); });
 }
 
 TFtpClient::~TFtpClient() {
@@ -98,6 +102,23 @@ void TFtpClient::beginRequest(TFtpRequest rqType, QList<Step> laterSteps) {
     errorMessage_.clear();
     failedCommand_.clear();
     steps_ = std::move(laterSteps);
+    if (TimeLimitAsync && Timeout > 0) {
+        moveDeadline();
+        asyncDeadline_->start(Timeout * 1000);
+    }
+}
+
+// TimeLimitAsync: progress moves the deadline, so the check looks again
+// until the request ends or the deadline has passed.
+void TFtpClient::checkAsyncDeadline() {
+    if (requestDone_ || Timeout <= 0)
+        return;
+    const qint64 left = deadlineMs_ - clock_.elapsed();
+    if (left > 0) {
+        asyncDeadline_->start(int(std::min<qint64>(left, Timeout * 1000LL)) + 1);
+        return;
+    }
+    giveUpWaiting();
 }
 
 void TFtpClient::sendCommand(const QByteArray& command, QList<int> successCodes, ReplyHandler onReply) {
@@ -220,11 +241,15 @@ bool TFtpClient::waitUntilIdle() {
         Options.testFlag(ftpWaitUsingSleep) ? 10 : 1000);
     if (outcome == WaitOutcome::Done)
         return result_ == 0;
+    giveUpWaiting();
+    return false;
+}
+
+void TFtpClient::giveUpWaiting() {
     Abort();
     errorMessage_ = "426 Timeout";
     statusCode_ = 426;
     display("! " + errorMessage_);
-    return false;
 }
 
 bool TFtpClient::runBlocking(void (TFtpClient::*start)()) {

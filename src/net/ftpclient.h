@@ -42,6 +42,7 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class TFtpClient : public QObject {
@@ -83,6 +84,11 @@ public:
     // The servers that have completed a TLS handshake, shared by the clients
     // of the program; null: the client keeps its own set for its life.
     FtpTlsServers* TlsServers = nullptr;
+    // The asynchronous forms give up as the blocking ones do: a request that
+    // shows no progress for Timeout seconds is aborted, its completion
+    // carries 426 and ErrorMessage is "426 Timeout". For callers that run
+    // several clients side by side and so cannot wait in each.
+    bool TimeLimitAsync = false;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -183,6 +189,8 @@ private:
     bool waitUntilIdle();
     bool runBlocking(void (TFtpClient::*start)());
     void moveDeadline();
+    void giveUpWaiting();
+    void checkAsyncDeadline();
     bool passiveMode() const;
     bool storeRunning() const;
     void resetConnection();
@@ -281,6 +289,7 @@ private:
     // Blocking waits share one deadline; store progress moves it.
     QElapsedTimer clock_;
     qint64 deadlineMs_ = 0;
+    QTimer* asyncDeadline_ = nullptr;  // TimeLimitAsync's check
 
     // The store in progress
     struct StoreProgress {
@@ -288,6 +297,7 @@ private:
         bool dataUp = false;         // the data connection may carry the file (TLS: handshake done)
         bool storAccepted = false;   // 150/125 arrived
         bool dataTlsStarted = false;
+        bool storSent = false;
         bool sending = false;
         bool sendDone = false;       // end of file reached and the sending direction shut
         bool shutdownPending = false;
@@ -299,6 +309,7 @@ private:
     } store_;
     quint64 storeGeneration_ = 0;
     QByteArray passiveReply_;
+    bool storBeforeDataConnection_ = true;  // passive STOR goes out with the data connection's set-up
     quint16 listenPort_ = 0;
     qint64 byteCount_ = 0;
     QByteArray block_;

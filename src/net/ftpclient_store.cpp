@@ -135,15 +135,25 @@ void TFtpClient::startStoreStep() {
     display("! Connecting data connection to " + address.toString().toLatin1() + " port " +
             QByteArray::number(target->port));
     data_.connectTo(address, target->port);
+    // STOR goes out while the data connection is being made: its reply and
+    // the connection's set-up then take one round trip together. Servers
+    // wait for the data connection after STOR, as they must for a client
+    // that connects late; one that refuses (425) gets the plain order, the
+    // connection first, from then on.
+    if (storBeforeDataConnection_)
+        sendStor();
 }
 
-void TFtpClient::sendStor() { sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply); }
+void TFtpClient::sendStor() {
+    store_.storSent = true;
+    sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply);
+}
 
 void TFtpClient::onDataConnected() {
     if (!storeRunning())
         return;
     display("! Data connection established");
-    if (passiveMode())
+    if (passiveMode() && !store_.storSent)
         sendStor();
     else
         startDataTls();
@@ -184,6 +194,10 @@ void TFtpClient::onDataTlsFailed(int code, const QByteArray& problem) {
 }
 
 void TFtpClient::onStorFirstReply(int result) {
+    if (result != 0 && statusCode_ == 425 && passiveMode() && !store_.dataUp && storBeforeDataConnection_) {
+        display("! STOR refused before the data connection was up; connecting first from now on");
+        storBeforeDataConnection_ = false;
+    }
     if (result != 0) {
         endStoreFiles();
         data_.close();
