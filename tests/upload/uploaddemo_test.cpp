@@ -9,6 +9,7 @@
 #include "disk/gui/folderlisting.h"
 #include "login/gui/uLogin.h"
 #include "platform/helperlib.h"
+#include "config/transferoptions.h"
 #include "support/demosite.h"
 #include "support/nginxserver.h"
 #include "support/testutil.h"
@@ -51,12 +52,17 @@ struct FtpLogLine {
 class UploadDemoTest : public testing::Test {
 protected:
     virtual QStringList siteOptions() { return {QStringLiteral("--big-file-mib"), QStringLiteral("1")}; }
+    virtual int parallelUploads() { return 1; }
     void SetUp() override {
         site = std::make_unique<DemoSite>(siteOptions());
         ASSERT_TRUE(site->isRunning()) << site->errorText().toStdString();
         ASSERT_TRUE(site->writeSiteConfig(programDir.path()));
         ASSERT_TRUE(QDir().mkpath(localFolder()));
         SetErrorReportSink([this](const QByteArray&, const QByteArray& message) { errors.append(message); });
+        // One file at a time: these tests read the one session's dialogue.
+        TransferOptions options;
+        options.parallelUploads = parallelUploads();
+        ASSERT_TRUE(WriteTransferOptions(LocalFiles(programDir.path()), options));
         program = std::make_unique<QuellixProgram>(programDir.path(), [this](const MsgDlgMessage& m) {
             messages.append(m);
             return answerWith;
