@@ -516,13 +516,15 @@ void TFtpClient::onControlClosed(int errorCode) {
     closeCompletes_ = false;
     if (requestDone_)
         return;
-    if (errorCode != 0) {
+    if (onPurpose) {
+        // The reply that made this side close decides, also when the server
+        // closed at the same moment (a "421" greeting, say).
+        complete(result_);
+    } else if (errorCode != 0) {
         lastResponse_ = "500 Control connection closed - " + SocketErrorDesc(errorCode);
         statusCode_ = 500;
         errorMessage_ = lastResponse_;
         complete(500);
-    } else if (onPurpose) {
-        complete(result_);
     } else if (rqType_ == ftpQuitAsync || (storeRunning() && store_.finalReply && store_.sendDone)) {
         // QUIT asked for the close; a store whose file went out whole and
         // was confirmed is complete.

@@ -100,6 +100,9 @@ public:
     // All lines of the last reply (at most 65536 bytes), each ended by CR LF.
     const QByteArray& LastMultiResponse() const { return multiResponse_; }
     qint64 SizeResult() const { return sizeResult_; }          // number of the last 213 reply to SIZE
+    // SizesAsync's outcome, one per name in order: the size, or -1 where
+    // the server reported none.
+    const QList<qint64>& SizeResults() const { return sizeResults_; }
     bool Connected() const { return connected_; }              // the control connection is up
     qint64 ByteCount() const { return byteCount_; }            // bytes of this store handed to the data connection
     TFtpState State() const { return state_; }
@@ -158,6 +161,12 @@ public:
     void CwdAsync();
     void TypeSetAsync();
     void SizeAsync();
+    // SIZE of several files, the commands sent at once: SIZE changes
+    // nothing on the server, so no reply can change the next command, and
+    // the replies come in one round trip. Completes as ftpSizeAsync once
+    // every reply has come, with 0 whatever each said (see SizeResults);
+    // a connection lost first fails it.
+    void SizesAsync(const QList<QByteArray>& names);
     void QuitAsync();
     // Stores LocalFileName (from ResumeAt) as HostFileName.
     void PutAsync();
@@ -222,6 +231,7 @@ private:
     void sendProt();
     void onProtReply(int result);
     void onSizeReply(int result);
+    void onSizesReply(int result);
     void onQuitReply(int result);
 
     // Store steps (ftpclient_store.cpp)
@@ -279,6 +289,8 @@ private:
     QByteArray multiResponse_;
     bool replyEnded_ = true;
     qint64 sizeResult_ = 0;
+    QList<qint64> sizeResults_;
+    qsizetype sizesAsked_ = 0;
     bool connected_ = false;
     bool tlsActive_ = false;
     bool dataProtected_ = false;

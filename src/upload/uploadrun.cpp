@@ -150,6 +150,7 @@ void UploadRun::btnUploadClick() {
     halted_ = false;
     spread_ = false;
     loggedIn_ = 0;
+    sessionRefused_ = false;
     quitting_ = nullptr;
     runBytes_ = 0;
     bytesDone_ = 0;
@@ -158,8 +159,11 @@ void UploadRun::btnUploadClick() {
         if (row >= 0)
             runBytes_ += std::max<qint64>(0, FileSizeByName(queue_.FullPath(row)));
     }
+    givenBack_.clear();
+    shortStores_.clear();
     const int limit = sessionLimits_.value(serverKey(), 0);
     sessionsWanted_ = std::clamp(ParallelUploads, 1, 8);
+    checksStores_ = sessionsWanted_ > 1;
     if (limit > 0)
         sessionsWanted_ = std::min(sessionsWanted_, limit);
     sessionsInRun_ = 1;
@@ -252,6 +256,7 @@ void UploadRun::finishRun(UploadSession& session) {
 
 void UploadRun::sessionLoggedIn(UploadSession& session) {
     ++loggedIn_;
+    noteSessionLimit();
     if (spread_ || session.Index != 0)
         return;
     spread_ = true;
@@ -269,12 +274,40 @@ void UploadRun::sessionLoggedIn(UploadSession& session) {
 quint64 UploadRun::takeRow() {
     if (halted_)
         return 0;
+    while (!givenBack_.isEmpty()) {
+        const quint64 key = givenBack_.takeFirst();
+        const int row = queue_.FindRow(key);
+        if (row >= 0 && queue_.Status(row) == QueueStatus::Queued())
+            return key;
+    }
     while (runPosition_ + 1 < runRows_.size()) {
         const quint64 key = runRows_[++runPosition_];
         if (queue_.FindRow(key) >= 0)
             return key;  // else deleted by the user meanwhile
     }
     return 0;
+}
+
+void UploadRun::giveBack(quint64 key) {
+    const int row = queue_.FindRow(key);
+    if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
+        return;  // deleted meanwhile, or settled by a pause
+    queue_.SetStatus(row, QueueStatus::Queued());
+    givenBack_.append(key);
+}
+
+void UploadRun::storeCameShort(quint64 key) {
+    constexpr int kShortStoresPerRow = 3;
+    if (++shortStores_[key] <= kShortStoresPerRow) {
+        giveBack(key);
+        return;
+    }
+    const int row = queue_.FindRow(key);
+    if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
+        return;
+    queue_.SetStatus(row, QueueStatus::Failed());
+    presenter_.FileEnded(row);
+    halted_ = true;  // as for any row that failed for good
 }
 
 void UploadRun::rowTaken(UploadSession& session) {
@@ -354,19 +387,28 @@ void UploadRun::maybeEnd() {
 }
 
 void UploadRun::extraSessionRefused(UploadSession& session, quint16 errCode) {
-    int others = 0;
-    for (int i = 0; i < sessionsInRun_; ++i)
-        if (sessions_[i].get() != &session && sessions_[i]->Step() != UploadStep::Idle)
-            ++others;
-    const bool refusedConnect = errCode == WinSock::ConnectionRefused && others > 0;
-    if (refusedConnect || IsSessionLimitReply(session.ftp.StatusCode(), session.ftp.LastResponse())) {
-        const int took = std::max(1, others);
-        const QByteArray key = serverKey();
-        const int known = sessionLimits_.value(key, 0);
-        sessionLimits_.insert(key, known > 0 ? std::min(known, took) : took);
-    }
+    // The first session has logged in before the others open, so a refused
+    // connection is the server's limit too.
+    const bool refusedConnect = errCode == WinSock::ConnectionRefused && loggedIn_ > 0;
+    if (refusedConnect || IsSessionLimitReply(session.ftp.StatusCode(), session.ftp.LastResponse()))
+        sessionRefused_ = true;
     session.Drop();
+    noteSessionLimit();
     maybeEnd();
+}
+
+// The sessions a limiting server took are those that logged in; counted
+// once no other is still logging in.
+void UploadRun::noteSessionLimit() {
+    if (!sessionRefused_)
+        return;
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Connecting)
+            return;
+    const QByteArray key = serverKey();
+    const int took = std::max(1, loggedIn_);
+    const int known = sessionLimits_.value(key, 0);
+    sessionLimits_.insert(key, known > 0 ? std::min(known, took) : took);
 }
 
 void UploadRun::endOfRunSteps() {

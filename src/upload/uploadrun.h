@@ -113,6 +113,10 @@ public:
     // program's life is taken.
     QString CurrentFileName;
 
+    // The sessions of a run of several files at once check each stored
+    // file's size on the server (with the next file's SIZE, no round trip
+    // more) before it counts as sent.
+    bool ChecksStores() const { return checksStores_; }
     // A run goes on: a session is connecting, sending or waiting to retry.
     bool Running() const { return running_; }
     // The sessions of the last run that logged in.
@@ -152,6 +156,11 @@ private:
     void sessionLoggedIn(UploadSession& session);
     // The next announced row for a session; 0 when none is left.
     quint64 takeRow();
+    // A row goes back to be taken again first (its check could not be made).
+    void giveBack(quint64 row);
+    // The server holds less of a stored file than was sent: the row is taken
+    // again (REST from what the server holds), at most a few times.
+    void storeCameShort(quint64 row);
     void rowTaken(UploadSession& session);
     void rowEnded(qint64 bytes);
     void sessionProgress(UploadSession& session);
@@ -167,6 +176,7 @@ private:
     // sessions is remembered, and the run goes on without that session.
     void extraSessionRefused(UploadSession& session, quint16 errCode);
     void showGauge();
+    void noteSessionLimit();
 
     void endOfRunSteps();
     void reportRunOver();
@@ -185,7 +195,11 @@ private:
     int sessionsWanted_ = 1;     // ParallelUploads, as taken at the run's start, within the server's limit
     int loggedIn_ = 0;
     bool spread_ = false;        // the other sessions have been opened
+    bool sessionRefused_ = false;  // the server refused a session of this run
     bool running_ = false;
+    bool checksStores_ = false;
+    QList<quint64> givenBack_;   // rows to hand out again first
+    QHash<quint64, int> shortStores_;  // stores of a row that came short, this run
     bool halted_ = false;        // a row failed for good: no more rows are handed out
     bool waiting_ = false;       // inside waitForRest
     bool openCalled_ = false;    // this click has reached Open

@@ -133,8 +133,10 @@ void UploadSession::logInStepDone(TFtpRequest rqType, quint16 errCode) {
         case ftpPassAsync: ftp.CwdAsync(); break;
         case ftpCwdAsync: ftp.TypeSetAsync(); break;
         case ftpTypeSetAsync:
-            if (step_ == UploadStep::Connecting)
+            if (step_ == UploadStep::Connecting) {
+                setStep(UploadStep::Done);  // logged in; NextFile takes a row
                 run_.sessionLoggedIn(*this);
+            }
             NextFile();
             break;
         default: break;
@@ -176,6 +178,10 @@ void UploadSession::NextFile() {
             rowReached_ = -1;
             reachedAtFailure_ = -1;
             inFlight_ = 0;
+            if (row_ == 0 && checked_.row) {
+                askSizes();  // the check of the last file stored
+                return;
+            }
             if (row_ == 0) {
                 setStep(UploadStep::Done);
                 run_.maybeEnd();
@@ -205,22 +211,81 @@ void UploadSession::NextFile() {
             continue;
         }
         queue.SetStatus(index, QueueStatus::Uploading());
-
-        setStep(UploadStep::Sizing);
-        ftp.HostFileName = NamePart(remoteName_);
-        try {
-            ftp.SizeAsync();
-        } catch (const QxError&) {
-            // The connection has gone (the server closed it while idle): the
-            // row is tried again, or the run stops here.
-            remoteSize_ = 0;
-            tryFailed(quint16(ftp.StatusCode()), TryFailure::ConnectionLost);
-        }
+        askSizes();
         return;
     }
 }
 
+void UploadSession::askSizes() {
+    setStep(UploadStep::Sizing);
+    try {
+        if (!checked_.row) {
+            ftp.HostFileName = NamePart(remoteName_);
+            ftp.SizeAsync();
+            return;
+        }
+        QList<QByteArray> names{checked_.remoteName};
+        if (row_)
+            names.append(NamePart(remoteName_));
+        ftp.SizesAsync(names);
+    } catch (const QxError&) {
+        // The connection has gone (the server closed it while idle): the
+        // row is tried again, or the run stops here.
+        remoteSize_ = 0;
+        sizesDone(quint16(ftp.StatusCode() ? ftp.StatusCode() : 500));
+    }
+}
+
+void UploadSession::sizesDone(quint16 errCode) {
+    if (errCode != 0 || !ftp.Connected()) {
+        // The file stored before is taken again later; SIZE then tells how
+        // much of it the server holds.
+        if (checked_.row) {
+            run_.giveBack(checked_.row);
+            fileName_ = row_ ? fileName_ : checked_.fileName;
+            checked_ = {};
+        }
+        if (row_) {
+            tryFailed(errCode ? errCode : quint16(ftp.StatusCode()), TryFailure::ConnectionLost);
+        } else if (!scheduleRetry()) {
+            setStep(UploadStep::Idle);
+            run_.sessionStopped();
+        }
+        return;
+    }
+    const QList<qint64>& sizes = ftp.SizeResults();
+    qsizetype at = 0;
+    if (checked_.row) {
+        checkStored(sizes.value(at++, -1));
+        checked_ = {};
+    }
+    if (!row_) {
+        NextFile();  // a file that came short is taken again, else the rows have run out
+        return;
+    }
+    remoteSize_ = std::max<qint64>(0, sizes.value(at, 0));
+    sizeKnown();
+}
+
+// A 226 is not proof: a server may take a data connection the network cut
+// for the end of the file. The size on the server tells.
+bool UploadSession::checkStored(qint64 sizeOnServer) {
+    if (sizeOnServer < 0 || sizeOnServer == checked_.size) {
+        // Equal, or a server that reports no sizes (nothing to check by).
+        settle(checked_.row, QueueStatus::Succeeded());
+        run_.rowEnded(checked_.size);
+        return true;
+    }
+    run_.showStatus(u("【") + checked_.fileName + u("】服务器上的文件不完整，继续上传..."));
+    run_.storeCameShort(checked_.row);
+    return false;
+}
+
 void UploadSession::sizeDone(quint16 errCode) {
+    if (checked_.row) {
+        sizesDone(errCode);
+        return;
+    }
     // A server that does not know the file, or SIZE, reports none: the file
     // goes from the start.
     remoteSize_ = errCode == 0 ? ftp.SizeResult() : 0;
@@ -230,6 +295,10 @@ void UploadSession::sizeDone(quint16 errCode) {
         tryFailed(quint16(ftp.StatusCode()), TryFailure::ConnectionLost);
         return;
     }
+    sizeKnown();
+}
+
+void UploadSession::sizeKnown() {
     inFlight_ = std::clamp<qint64>(remoteSize_, 0, std::max<qint64>(localSize_, 0));
     run_.presenter().ShowBytes(remoteSize_, localSize_);
     run_.showGauge();
@@ -268,6 +337,14 @@ void UploadSession::startStore(qint64 resumeAt) {
 void UploadSession::storeDone(quint16 errCode) {
     if (errCode != 0) {
         tryFailed(errCode, TryFailure::Store);
+        return;
+    }
+    if (run_.ChecksStores()) {
+        // Counted as sent once the server's size says so, asked together
+        // with the next file's.
+        checked_ = {row_, NamePart(remoteName_), localSize_, fileName_};
+        inFlight_ = 0;
+        NextFile();
         return;
     }
     settleRow(QueueStatus::Succeeded());
@@ -353,9 +430,11 @@ bool UploadSession::rowUploading() const {
     return index >= 0 && queue.Status(index) == QueueStatus::Uploading();
 }
 
-void UploadSession::settleRow(const QString& status) {
+void UploadSession::settleRow(const QString& status) { settle(row_, status); }
+
+void UploadSession::settle(quint64 row, const QString& status) {
     UploadQueue& queue = run_.queue();
-    const int index = queue.FindRow(row_);
+    const int index = queue.FindRow(row);
     if (index >= 0 && queue.Status(index) == QueueStatus::Uploading()) {
         queue.SetStatus(index, status);
         run_.presenter().FileEnded(index);
@@ -370,9 +449,13 @@ void UploadSession::Pause() {
     // more goes out.
     if (ftp.Connected() || ftp.IsBusy())
         ftp.Abort();
-    // The row being sent waits for the next run, which continues it.
+    // The row being sent waits for the next run, which continues it; so
+    // does one whose store is not checked yet.
     if (held)
         settleRow(QueueStatus::ToResume());
+    if (checked_.row)
+        settle(checked_.row, QueueStatus::ToResume());
+    checked_ = {};
 }
 
 void UploadSession::Cancel() {
@@ -405,5 +488,6 @@ void UploadSession::Drop() {
     retryTimer_.stop();
     setStep(UploadStep::Idle);
     row_ = 0;
+    checked_ = {};
     inFlight_ = 0;
 }

@@ -48,11 +48,13 @@ public:
     // Connecting, logging in, sizing or storing: a completion is to come.
     bool Active() const;
     // The session holds a row (sending it, or waiting to try it again).
-    bool HoldsRow() const { return step_ == UploadStep::Sizing || step_ == UploadStep::Storing ||
-                                   step_ == UploadStep::WaitingToRetry || step_ == UploadStep::Reconnecting; }
+    bool HoldsRow() const {
+        return step_ == UploadStep::Sizing || step_ == UploadStep::Storing || step_ == UploadStep::WaitingToRetry ||
+               step_ == UploadStep::Reconnecting;
+    }
     // The bytes of the row being sent that are on their way or on the
     // server (ResumeAt included); 0 when it holds none.
-    qint64 BytesInFlight() const { return HoldsRow() ? inFlight_ : 0; }
+    qint64 BytesInFlight() const { return (HoldsRow() ? inFlight_ : 0) + (checked_.row ? checked_.size : 0); }
     qint64 LocalSize() const { return localSize_; }
     const QString& FileName() const { return fileName_; }
     quint64 Row() const { return row_; }
@@ -95,6 +97,13 @@ private:
     void logInStepDone(TFtpRequest rqType, quint16 errCode);
     void logInFailed(quint16 errCode);
     void sizeDone(quint16 errCode);
+    // SIZE of the row taken, with the check of the file stored before when
+    // stores are checked; then what the sizes say.
+    void askSizes();
+    void sizesDone(quint16 errCode);
+    void sizeKnown();
+    bool checkStored(qint64 sizeOnServer);
+    void settle(quint64 row, const QString& status);
     void storeDone(quint16 errCode);
     void startStore(qint64 resumeAt);
     void tryFailed(quint16 errCode, TryFailure kind);
@@ -117,6 +126,15 @@ private:
     qint64 remoteSize_ = 0;
     qint64 inFlight_ = 0;
     bool retakeRow_ = false;  // the next NextFile takes the current row again, if it is still there
+
+    // A store the server confirmed, whose size on the server is asked
+    // before its row counts as sent (sessions of a parallel run).
+    struct Stored {
+        quint64 row = 0;
+        QByteArray remoteName;
+        qint64 size = 0;
+        QString fileName;
+    } checked_;
 
     // The tries of the row.
     QTimer retryTimer_;

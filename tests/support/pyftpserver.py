@@ -4,6 +4,7 @@
 usage: pyftpserver.py --home DIR [--user NAME] [--password WORD] [--port N]
                       [--tls-cert PEM --tls-key PEM [--tls-required]]
                       [--command-log FILE] [--reply N:VERB:TEXT]...
+                      [--max-cons-per-ip N]
 
 Listens on 127.0.0.1 (port 0: a free port chosen by the system; passive data
 ports likewise), prints "PORT <n>" on standard output once it accepts
@@ -18,7 +19,9 @@ it refuse USER and PASS without TLS and data connections without PROT P
 so that a test sees what reached the server. --reply N:VERB:TEXT answers VERB
 on the N-th control connection (1 for the first) with the reply line TEXT
 instead of carrying it out: a fault scripted for one connection of a real
-server (a refused AUTH TLS, a broken STOR).
+server (a refused AUTH TLS, a broken STOR). --max-cons-per-ip N greets a
+client's connections beyond N with "421 Too many connections" and closes them,
+as servers that limit sessions do.
 """
 import argparse
 import logging
@@ -42,6 +45,7 @@ def main():
     parser.add_argument("--tls-required", action="store_true")
     parser.add_argument("--command-log")
     parser.add_argument("--reply", action="append", default=[])
+    parser.add_argument("--max-cons-per-ip", type=int, default=0)
     args = parser.parse_args()
 
     scripted = {}
@@ -88,6 +92,7 @@ def main():
     Handler.auth_failed_timeout = 0.2
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons_per_ip = args.max_cons_per_ip
     stop = threading.Event()
 
     def request_stop(*_):
