@@ -275,6 +275,7 @@ bool TFtpClient::Abort() {
     endStoreFiles();
     ResumeAt = 0;
     ++session_;  // late lookups and socket events of the old session are ignored
+    checkPending_ = false;
     control_.abort();
     data_.close();
     connected_ = false;
@@ -308,6 +309,7 @@ void TFtpClient::resetConnection() {
     tlsFailure_.clear();
     greetingLine_.clear();
     closeCompletes_ = false;
+    checkPending_ = false;
     passiveReply_.clear();
     multiResponse_.clear();
     replyEnded_ = true;
@@ -369,6 +371,13 @@ void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
     replyEnded_ = true;
     if (state_ == ftpWaitingBanner) {
         handleGreeting(line.code);
+        return;
+    }
+    if (checkPending_) {
+        // The reply to the SIZE sent before the store's first command.
+        checkPending_ = false;
+        checkAnswered_ = true;
+        checkedSize_ = line.code == 213 ? FtpSizeReply(line.text) : -1;
         return;
     }
     const ReplyHandler handler = onReply_;

@@ -89,6 +89,11 @@ public:
     // carries 426 and ErrorMessage is "426 Timeout". For callers that run
     // several clients side by side and so cannot wait in each.
     bool TimeLimitAsync = false;
+    // The next store first sends "SIZE " + this name, without waiting, with
+    // its first command (a SIZE changes nothing on the server, and the
+    // server answers it first): the caller learns a file's size on the way.
+    // Cleared when the store starts; see CheckAnswered and CheckedSize.
+    QByteArray SizeBeforeStore;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -103,6 +108,10 @@ public:
     // SizesAsync's outcome, one per name in order: the size, or -1 where
     // the server reported none.
     const QList<qint64>& SizeResults() const { return sizeResults_; }
+    // SizeBeforeStore's reply of the last store has come; the size it gave
+    // (-1: the server reported none).
+    bool CheckAnswered() const { return checkAnswered_; }
+    qint64 CheckedSize() const { return checkedSize_; }
     bool Connected() const { return connected_; }              // the control connection is up
     qint64 ByteCount() const { return byteCount_; }            // bytes of this store handed to the data connection
     TFtpState State() const { return state_; }
@@ -290,6 +299,9 @@ private:
     bool replyEnded_ = true;
     qint64 sizeResult_ = 0;
     QList<qint64> sizeResults_;
+    bool checkPending_ = false;   // SizeBeforeStore's reply is still to come
+    bool checkAnswered_ = false;
+    qint64 checkedSize_ = -1;
     qsizetype sizesAsked_ = 0;
     bool connected_ = false;
     bool tlsActive_ = false;

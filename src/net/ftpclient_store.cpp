@@ -12,6 +12,7 @@
 #include "text/gbk.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -60,6 +61,13 @@ void TFtpClient::startStore(TFtpRequest rqType) {
     store_ = StoreProgress{};
     store_.generation = ++storeGeneration_;
     byteCount_ = 0;
+    checkAnswered_ = false;
+    checkedSize_ = -1;
+    const QByteArray check = std::exchange(SizeBeforeStore, QByteArray());
+    if (!check.isEmpty()) {
+        display("> SIZE " + check);
+        checkPending_ = control_.send("SIZE " + check);
+    }
     (this->*first)();
 }
 

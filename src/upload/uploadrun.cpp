@@ -7,6 +7,7 @@
 #include "text/convert.h"
 #include "text/errors.h"
 #include "text/gbk.h"
+#include "upload/filelist.h"
 
 #include <algorithm>
 
@@ -161,6 +162,8 @@ void UploadRun::btnUploadClick() {
     }
     givenBack_.clear();
     shortStores_.clear();
+    sizes_.clear();
+    sizedUpTo_ = 0;
     const int limit = sessionLimits_.value(serverKey(), 0);
     sessionsWanted_ = std::clamp(ParallelUploads, 1, 8);
     checksStores_ = sessionsWanted_ > 1;
@@ -288,11 +291,46 @@ quint64 UploadRun::takeRow() {
     return 0;
 }
 
+QList<QByteArray> UploadRun::nextSizeBatch(QList<quint64>& rows) {
+    // Batches bound what waits in the server's and this side's buffers.
+    constexpr qsizetype kBatch = 200;
+    QList<QByteArray> names;
+    rows.clear();
+    while (sizedUpTo_ < runRows_.size() && names.size() < kBatch) {
+        const quint64 key = runRows_[sizedUpTo_++];
+        const int row = queue_.FindRow(key);
+        if (row < 0)
+            continue;
+        const QString path = queue_.FullPath(row);
+        const QByteArray remote = RemoteFileName(ToGbk(path), FileSizeByName(path));
+        names.append(remote.mid(remote.lastIndexOf('/') + 1));
+        rows.append(key);
+    }
+    return names;
+}
+
+void UploadRun::sizesLearned(const QList<quint64>& rows, const QList<qint64>& sizes) {
+    for (qsizetype i = 0; i < rows.size() && i < sizes.size(); ++i)
+        sizes_.insert(rows[i], sizes[i]);
+    // Sessions that logged in meanwhile and found no row known yet go on.
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Done && sessions_[i]->WaitsForSizes())
+            sessions_[i]->NextFile();
+}
+
+void UploadRun::stopSizing() {
+    sizedUpTo_ = runRows_.size();
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Done && sessions_[i]->WaitsForSizes())
+            sessions_[i]->NextFile();
+}
+
 void UploadRun::giveBack(quint64 key) {
     const int row = queue_.FindRow(key);
     if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
         return;  // deleted meanwhile, or settled by a pause
     queue_.SetStatus(row, QueueStatus::Queued());
+    sizes_.remove(key);  // its size is asked again
     givenBack_.append(key);
 }
 

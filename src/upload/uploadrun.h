@@ -156,6 +156,21 @@ private:
     void sessionLoggedIn(UploadSession& session);
     // The next announced row for a session; 0 when none is left.
     quint64 takeRow();
+    // Sizes of the run's files on the server, learned by the first session
+    // before the rows are handed out (several sessions only): the names of
+    // the next batch to ask, empty when all are known.
+    QList<QByteArray> nextSizeBatch(QList<quint64>& rows);
+    void sizesLearned(const QList<quint64>& rows, const QList<qint64>& sizes);
+    bool sizesPending() const { return checksStores_ && sizedUpTo_ < runRows_.size(); }
+    // The next row to hand out waits for its size.
+    bool rowsAwaitSizes() const {
+        return sizesPending() && givenBack_.isEmpty() && runPosition_ + 1 >= sizedUpTo_;
+    }
+    // The sizes could not be learned ahead: the rest are asked per file.
+    void stopSizing();
+    // The size the server reported for a row: -1 none, kSizeUnknown not asked.
+    static constexpr qint64 kSizeUnknown = -2;
+    qint64 knownSize(quint64 row) const { return sizes_.value(row, kSizeUnknown); }
     // A row goes back to be taken again first (its check could not be made).
     void giveBack(quint64 row);
     // The server holds less of a stored file than was sent: the row is taken
@@ -199,6 +214,8 @@ private:
     bool running_ = false;
     bool checksStores_ = false;
     QList<quint64> givenBack_;   // rows to hand out again first
+    QHash<quint64, qint64> sizes_;  // rows' sizes on the server, as learned before the stores
+    qsizetype sizedUpTo_ = 0;    // runRows_[0 .. sizedUpTo_) have been asked
     QHash<quint64, int> shortStores_;  // stores of a row that came short, this run
     bool halted_ = false;        // a row failed for good: no more rows are handed out
     bool waiting_ = false;       // inside waitForRest

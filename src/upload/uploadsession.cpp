@@ -76,6 +76,8 @@ bool UploadSession::Connect(bool retry) {
     if (ftp.Connected() || ftp.IsBusy())
         ftp.Abort();
     tlsFailureTaken_ = false;
+    sizingQueue_ = false;
+    waitsForSizes_ = false;
     setStep(retry ? UploadStep::Reconnecting : UploadStep::Connecting);
     try {
         ftp.OpenAsync();
@@ -102,7 +104,9 @@ void UploadSession::RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 
     case UploadStep::Connecting:
     case UploadStep::Reconnecting: logInStepDone(rqType, errCode); break;
     case UploadStep::Sizing:
-        if (rqType == ftpSizeAsync)
+        if (rqType == ftpSizeAsync && sizingQueue_)
+            queueSizesDone(errCode);
+        else if (rqType == ftpSizeAsync)
             sizeDone(errCode);
         break;
     case UploadStep::Storing:
@@ -136,6 +140,10 @@ void UploadSession::logInStepDone(TFtpRequest rqType, quint16 errCode) {
             if (step_ == UploadStep::Connecting) {
                 setStep(UploadStep::Done);  // logged in; NextFile takes a row
                 run_.sessionLoggedIn(*this);
+                if (Index == 0 && run_.sizesPending()) {
+                    sizeQueue();
+                    break;
+                }
             }
             NextFile();
             break;
@@ -173,6 +181,14 @@ void UploadSession::NextFile() {
         // A retry takes the row it broke off again, unless the user deleted
         // it meanwhile.
         if (!std::exchange(retakeRow_, false) || !rowUploading()) {
+            if (run_.rowsAwaitSizes()) {
+                // Woken by the run once the next rows' sizes are known.
+                waitsForSizes_ = true;
+                row_ = 0;
+                setStep(UploadStep::Done);
+                return;
+            }
+            waitsForSizes_ = false;
             row_ = run_.takeRow();
             retriesUsed_ = 0;
             rowReached_ = -1;
@@ -211,9 +227,59 @@ void UploadSession::NextFile() {
             continue;
         }
         queue.SetStatus(index, QueueStatus::Uploading());
-        askSizes();
+        const qint64 known = run_.knownSize(row_);
+        if (known == UploadRun::kSizeUnknown) {
+            askSizes();
+            return;
+        }
+        // The size was learned before the stores: no SIZE now.
+        remoteSize_ = std::max<qint64>(0, known);
+        if (remoteSize_ > 0 && remoteSize_ >= localSize_) {
+            run_.showStatus(named("】 已存在，跳过此文件"), true);
+            settleRow(QueueStatus::Succeeded());
+            run_.rowEnded(localSize_);
+            continue;
+        }
+        sizeKnown();
         return;
     }
+}
+
+void UploadSession::sizeQueue() {
+    const QList<QByteArray> names = run_.nextSizeBatch(batchRows_);
+    if (names.isEmpty()) {
+        sizingQueue_ = false;
+        NextFile();
+        return;
+    }
+    sizingQueue_ = true;
+    setStep(UploadStep::Sizing);
+    try {
+        ftp.SizesAsync(names);
+    } catch (const QxError&) {
+        queueSizesDone(500);
+    }
+}
+
+void UploadSession::queueSizesDone(quint16 errCode) {
+    sizingQueue_ = false;
+    if (errCode != 0 || !ftp.Connected()) {
+        // A server that could not take the SIZE commands at once (or the
+        // connection went): the rest of the sizes are asked per file, and
+        // this session connects again.
+        run_.stopSizing();
+        setStep(UploadStep::WaitingToRetry);
+        if (!scheduleRetry()) {
+            setStep(UploadStep::Idle);
+            run_.sessionStopped();
+        }
+        return;
+    }
+    run_.sizesLearned(batchRows_, ftp.SizeResults());
+    if (run_.sizesPending())
+        sizeQueue();
+    else
+        NextFile();
 }
 
 void UploadSession::askSizes() {
@@ -321,6 +387,9 @@ void UploadSession::startStore(qint64 resumeAt) {
     ftp.LocalFileName = path_;
     ftp.HostFileName = remoteName_;
     ftp.ResumeAt = resumeAt;
+    // The check of the file stored before goes with this store's first
+    // command.
+    ftp.SizeBeforeStore = checked_.row ? checked_.remoteName : QByteArray();
     setStep(UploadStep::Storing);
     try {
         if (resumeAt > 0)
@@ -330,11 +399,28 @@ void UploadSession::startStore(qint64 resumeAt) {
     } catch (const QxError& error) {
         // The store could not start (active mode over IPv6, no local port to
         // listen on): no completion follows. Another try would fail alike.
+        ftp.SizeBeforeStore.clear();
+        if (checked_.row) {
+            run_.giveBack(checked_.row);
+            checked_ = {};
+        }
         FailRow(FromGbk(error.message()));
     }
 }
 
+void UploadSession::resolveCheck() {
+    if (!checked_.row)
+        return;
+    if (ftp.CheckAnswered()) {
+        checkStored(ftp.CheckedSize());
+    } else {
+        run_.giveBack(checked_.row);  // its size is asked again when it is taken
+    }
+    checked_ = {};
+}
+
 void UploadSession::storeDone(quint16 errCode) {
+    resolveCheck();
     if (errCode != 0) {
         tryFailed(errCode, TryFailure::Store);
         return;

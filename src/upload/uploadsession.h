@@ -75,6 +75,8 @@ public:
     // Takes rows until one needs a transfer and starts it; when none is
     // left, tells the run.
     void NextFile();
+    // Logged in, it waits for the sizes of the rows it would take.
+    bool WaitsForSizes() const { return waitsForSizes_; }
     // The last session of the run: QUIT (blocking, the run's end follows
     // inside it).
     void QuitAtEnd();
@@ -102,6 +104,10 @@ private:
     void askSizes();
     void sizesDone(quint16 errCode);
     void sizeKnown();
+    void sizeQueue();
+    void queueSizesDone(quint16 errCode);
+    // The store's SIZE of the file stored before has been answered, or not.
+    void resolveCheck();
     bool checkStored(qint64 sizeOnServer);
     void settle(quint64 row, const QString& status);
     void storeDone(quint16 errCode);
@@ -116,6 +122,11 @@ private:
     UploadRun& run_;
     UploadStep step_ = UploadStep::Idle;
     bool tlsFailureTaken_ = false;
+    bool waitsForSizes_ = false;
+    // The first session asks the sizes of the run's files before the rows
+    // are handed out (several sessions only); the rows of the batch asked.
+    bool sizingQueue_ = false;
+    QList<quint64> batchRows_;
 
     // The row being sent.
     quint64 row_ = 0;
