@@ -325,7 +325,6 @@ private:
         bool sending = false;
         bool sendDone = false;       // end of file reached and the sending direction shut
         bool shutdownPending = false;
-        bool lookedForEnd = false;   // a short block was followed at once by the next read
         bool finalReply = false;     // 226/250 arrived
         bool dataClosed = false;
         int dataCloseCode = 0;

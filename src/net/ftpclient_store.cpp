@@ -19,6 +19,7 @@ namespace {
 // Also over TLS: larger blocks were measured no faster there (the server's
 // decryption sets the pace).
 constexpr qint64 kBlockSize = 32768;
+constexpr int kBlocksPerPass = 8;
 constexpr int kShutdownWaitMs = 5000;
 
 }  // namespace
@@ -256,60 +257,65 @@ void TFtpClient::onDataDrained() {
 
 // Progress first (so it comes once before the first block, after every block
 // and with the whole count at the end), then the next block, or the end of the
-// file.
+// file. In plain text, while the system takes each block whole at once, up to
+// kBlocksPerPass go out in one pass; then the next pass comes from the event
+// loop (a drain report), so that a fast connection neither waits for a pass
+// per block nor keeps the event loop from other work.
 void TFtpClient::sendNextBlock() {
-    if (!storeRunning() || store_.sendDone || store_.dataClosed)
-        return;
-    if (throttle())
-        return;
     const quint64 generation = store_.generation;
     const quint64 session = session_;
-    moveDeadline();
-    bool abort = false;
-    if (OnProgress64) {
-        try {
-            OnProgress64(*this, byteCount_ + ResumeAt, abort);
-        } catch (const std::exception& error) {
-            display(QByteArray("! Error in progress handler: ") + error.what());
-            abort = true;
+    for (int pass = 0; pass < kBlocksPerPass; ++pass) {
+        if (!storeRunning() || store_.sendDone || store_.dataClosed)
+            return;
+        if (throttle())
+            return;
+        moveDeadline();
+        bool abort = false;
+        if (OnProgress64) {
+            try {
+                OnProgress64(*this, byteCount_ + ResumeAt, abort);
+            } catch (const std::exception& error) {
+                display(QByteArray("! Error in progress handler: ") + error.what());
+                abort = true;
+            }
         }
+        // The handler may have aborted or restarted the client itself.
+        if (session != session_ || generation != store_.generation || !storeRunning())
+            return;
+        if (abort) {
+            Abort();
+            return;
+        }
+        QByteArray errorText;
+        const qint64 n = file_.read(block_.data(), kBlockSize, errorText);
+        if (n < 0) {
+            // Sending on would store a file with a hole: the data connection is
+            // reset so that the server does not take the part as the whole file.
+            data_.close();
+            failLocally("Unable to read local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
+            return;
+        }
+        if (n == 0) {
+            finishSending();
+            return;
+        }
+        byteCount_ += n;
+        throttleBytes_ += n;
+        // A short block is most likely the last one: the end of the file is
+        // looked for at once rather than after the drain report, so that the
+        // server reads the end without waiting for the event loop's passes
+        // (which repaint windows first). For a small file that is a good
+        // part of its time.
+        const bool shortBlock = n < kBlockSize;
+        if (!data_.writeNow(block_.constData(), n))
+            return;  // the rest follows the drain report
+        if (session != session_ || generation != store_.generation)
+            return;
+        if (shortBlock)
+            continue;
     }
-    // The handler may have aborted or restarted the client itself.
-    if (session != session_ || generation != store_.generation || !storeRunning())
-        return;
-    if (abort) {
-        Abort();
-        return;
-    }
-    QByteArray errorText;
-    const qint64 n = file_.read(block_.data(), kBlockSize, errorText);
-    if (n < 0) {
-        // Sending on would store a file with a hole: the data connection is
-        // reset so that the server does not take the part as the whole file.
-        data_.close();
-        failLocally("Unable to read local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
-        return;
-    }
-    if (n == 0) {
-        finishSending();
-        return;
-    }
-    byteCount_ += n;
-    throttleBytes_ += n;
-    // A short block is most likely the last one: it goes out at once, and
-    // when the system took it whole the end of the file is looked for now
-    // rather than after the drain report, so that the server reads the end
-    // without waiting for the event loop's passes (which repaint windows
-    // first). For a small file that is a good part of its time. Full blocks
-    // go out as the connection drains: flushing each at once, with a drain
-    // report posted per block, was measured slower for long files.
-    const bool shortBlock = n < kBlockSize;
-    data_.write(block_.constData(), n, shortBlock);
-    if (shortBlock && !store_.lookedForEnd && data_.bytesToWrite() == 0 && session == session_ &&
-        generation == store_.generation) {
-        store_.lookedForEnd = true;
-        sendNextBlock();
-    }
+    // Taken whole every time: the next pass comes from the event loop.
+    data_.reportDrainedLater();
 }
 
 // With ftpBandwidthControl a store sends at most BandwidthLimit bytes per

@@ -151,25 +151,22 @@ void FtpDataConnection::secured() {
 
 bool FtpDataConnection::isConnected() const { return isUp(); }
 
-void FtpDataConnection::write(const char* data, qint64 size, bool now) {
+bool FtpDataConnection::writeNow(const char* data, qint64 size) {
     if (!isConnected())
-        return;
-    if (!tls_ && !now) {
-        socket_->write(data, size);
-        return;
-    }
+        return false;
     // A TLS socket is always flushed: it would otherwise encrypt the block
     // later, from an event it posts itself, and Qt 6.4 may then work on a
-    // session it has already freed. The drain report of a block the system
-    // took at once comes from the event loop: given here, the next block
-    // would be written from inside this one's write, and a long file that
-    // the system keeps taking would nest a call per block.
+    // session it has already freed. The drain report of what the system
+    // takes here is the caller's to ask for (given here, the next block
+    // would be written from inside this one's write); what it does not take
+    // reports its drain when it has gone.
     writing_ = true;
     socket_->write(data, size);
     socket_->flush();
     writing_ = false;
-    if (socket_ && bytesToWrite() == 0 && onDrained)
-        postDrained();
+    if (!socket_)
+        return false;
+    return bytesToWrite() == 0;
 }
 
 qint64 FtpDataConnection::bytesToWrite() const {

@@ -50,11 +50,13 @@ public:
     bool startTlsHandshake();
 
     bool isConnected() const;
-    // Hands `data` over for sending. With `now` it goes to the system before
-    // this returns rather than from the event loop's next pass (which in the
-    // program may first repaint windows); the drain report then comes from
-    // the event loop.
-    void write(const char* data, qint64 size, bool now = false);
+    // Hands `data` to the system before returning. True when it took all
+    // of it (then no drain report follows by itself); false when some is
+    // left, and the drain report follows once that has gone too.
+    bool writeNow(const char* data, qint64 size);
+    // A drain report from the event loop, for a caller that wrote with
+    // writeNow and wants its next turn from there.
+    void reportDrainedLater() { postDrained(); }
     // Bytes handed to write() that have not yet gone to the system.
     qint64 bytesToWrite() const;
     // Shuts down the sending direction (the peer reads end of file); the
