@@ -16,10 +16,12 @@
 #include "upload/uploadrun.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -335,6 +337,55 @@ TEST_F(ParallelUploadTest, RowsDeletedWhileTwoSessionsSendArePassedOver) {
     EXPECT_EQ(site.requestsFor("update").size(), 2);
     EXPECT_EQ(runsOver, (QList<QPair<int, int>>{{3, 0}}));
     EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// Debian's vsftpd with TLS forced and TLS session reuse required on every
+// data connection (scripts/vsftpd-tls.sh; root only): three sessions, each
+// verifying the certificate, store the queue whole with the sizes asked in
+// batches and the checks sent ahead of the stores.
+TEST_F(ParallelUploadTest, ThreeTlsSessionsStoreTheQueueWholeOnVsftpd) {
+    if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/sbin/vsftpd")))
+        GTEST_SKIP() << "vsftpd runs as root only";
+    QProcess vsftpd;
+    vsftpd.setProgram(QStringLiteral("/bin/bash"));
+    vsftpd.setArguments({QStringLiteral("-c"),
+                         QStringLiteral("set -e; work=$(mktemp -d); source \"$1\"; start_vsftpd; "
+                                        "echo \"READY $vsftpd_port $work\"; read -r _ || true; stop_vsftpd; "
+                                        "rm -rf \"$work\""),
+                         QStringLiteral("vsftpd"), SourceDir() + QStringLiteral("/scripts/vsftpd-tls.sh")});
+    EndWithThisProcess(vsftpd, SIGTERM);
+    vsftpd.start();
+    ASSERT_TRUE(WaitFor([&] { return vsftpd.canReadLine() || vsftpd.state() == QProcess::NotRunning; }, 30000));
+    const QList<QByteArray> ready = vsftpd.readLine().trimmed().split(' ');
+    ASSERT_EQ(ready.size(), 3) << vsftpd.readAllStandardError().constData();
+    const QString work = QString::fromUtf8(ready[2]);
+    settings.FtpHost = "localhost";
+    settings.FtpPort = ready[1];
+    settings.FtpUser = "anonymous";
+    settings.FtpPassword = "quellix@";
+    settings.FtpDir = "/upload";
+    ASSERT_EQ(run.ftp1.AddTrustedCertificates(work + QStringLiteral("/cert.pem")), 1);
+    QStringList paths;
+    for (int i = 0; i < 7; ++i)
+        paths.append(make(QStringLiteral("v%1.bin").arg(i), Content(300000 * i + 1000, i)));
+    queue.AddLocalFiles(paths);
+    run.ParallelUploads = 3;
+
+    click();
+    ASSERT_TRUE(atRest(60000));
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    EXPECT_EQ(run.SessionsLoggedIn(), 3);
+    EXPECT_TRUE(run.ftp1.DataProtected());
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(queue.Status(i), QueueStatus::Succeeded()) << i;
+        EXPECT_TRUE(ReadFileBytes(work + QStringLiteral("/root/upload/") + QString::fromLatin1(remoteName(paths[i]))) ==
+                    Content(300000 * i + 1000, i))
+            << i;
+    }
+    EXPECT_EQ(presenter.statuses.last(), u("全部文件上传成功"));
+    vsftpd.closeWriteChannel();
+    vsftpd.waitForFinished(10000);
 }
 
 }  // namespace
