@@ -276,6 +276,7 @@ bool TFtpClient::Abort() {
     ResumeAt = 0;
     ++session_;  // late lookups and socket events of the old session are ignored
     checkPending_ = false;
+    forgetAhead();
     control_.abort();
     data_.close();
     connected_ = false;
@@ -310,6 +311,7 @@ void TFtpClient::resetConnection() {
     greetingLine_.clear();
     closeCompletes_ = false;
     checkPending_ = false;
+    forgetAhead();
     passiveReply_.clear();
     multiResponse_.clear();
     replyEnded_ = true;
@@ -355,6 +357,10 @@ void TFtpClient::onControlReceived() {
 }
 
 void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
+    if (aheadSent_ && line.hasCode && line.final && state_ != ftpWaitingBanner && takeAheadReply(line)) {
+        display("< " + line.text);
+        return;
+    }
     lastResponse_ = line.text;
     if (replyEnded_) {
         multiResponse_.clear();
@@ -401,6 +407,29 @@ void TFtpClient::handleGreeting(int code) {
     if (errorMessage_.isEmpty())
         errorMessage_ = lastResponse_;
     closeAfterReply(failureCode(code));
+}
+
+// While the store's final reply is awaited, 213 can only answer SIZE and a
+// 5xx is taken for SIZE's "no such file" (a store that fails with 5xx after
+// 150 then fails on the reply that follows instead: it fails either way).
+// Once the store has ended, the next reply is SIZE's.
+bool TFtpClient::takeAheadReply(const FtpReplyLine& line) {
+    const bool storeAwaits = onReply_ == &TFtpClient::onStorFinalReply;
+    if (storeAwaits && line.code != 213 && line.code < 500)
+        return false;
+    aheadSent_ = false;
+    aheadAnswered_ = true;
+    aheadLine_ = line.text;
+    aheadCode_ = line.code;
+    return true;
+}
+
+void TFtpClient::forgetAhead() {
+    aheadName_.clear();
+    aheadSent_ = false;
+    aheadAnswered_ = false;
+    aheadLine_.clear();
+    aheadCode_ = 0;
 }
 
 // ---- Explicit TLS (RFC 4217) -------------------------------------------------------

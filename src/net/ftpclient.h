@@ -94,6 +94,13 @@ public:
     // server answers it first): the caller learns a file's size on the way.
     // Cleared when the store starts; see CheckAnswered and CheckedSize.
     QByteArray SizeBeforeStore;
+    // Once the next store's STOR has been accepted (150/125), "SIZE " + this
+    // name goes out while the file is sent: a server answers it during the
+    // transfer or after its final reply, and either way the answer is ready
+    // when SizeAsync asks for that name next, with no round trip of its own.
+    // Only 213 and 5xx replies can be told apart from the store's; the
+    // client reads them so. Cleared when the store starts.
+    QByteArray SizeDuringStore;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -241,6 +248,10 @@ private:
     void onProtReply(int result);
     void onSizeReply(int result);
     void onSizesReply(int result);
+    // A reply line that answers the SIZE sent during a store; true when it
+    // was taken as such.
+    bool takeAheadReply(const FtpReplyLine& line);
+    void forgetAhead();
     void onQuitReply(int result);
 
     // Store steps (ftpclient_store.cpp)
@@ -300,6 +311,11 @@ private:
     qint64 sizeResult_ = 0;
     QList<qint64> sizeResults_;
     bool checkPending_ = false;   // SizeBeforeStore's reply is still to come
+    QByteArray aheadName_;        // SizeDuringStore of the running store
+    bool aheadSent_ = false;      // its SIZE went out; the reply is still to come
+    bool aheadAnswered_ = false;  // the reply came: aheadLine_ and aheadCode_
+    QByteArray aheadLine_;
+    int aheadCode_ = 0;
     bool checkAnswered_ = false;
     qint64 checkedSize_ = -1;
     qsizetype sizesAsked_ = 0;

@@ -160,6 +160,24 @@ void TFtpClient::SizeAsync() {
     checkCanStart(true);
     beginRequest(ftpSizeAsync);
     sizeResult_ = 0;
+    if ((aheadSent_ || aheadAnswered_) && aheadName_ == HostFileName) {
+        // Asked during the last store: its reply is taken, or awaited.
+        successCodes_ = {213};
+        commandVerb_ = "SIZE";
+        if (aheadAnswered_) {
+            lastResponse_ = aheadLine_;
+            statusCode_ = aheadCode_;
+            display("< " + aheadLine_);
+            forgetAhead();
+            onSizeReply(checkReply(statusCode_));
+            return;
+        }
+        aheadSent_ = false;
+        aheadName_.clear();
+        onReply_ = &TFtpClient::onSizeReply;
+        setState(ftpWaitingResponse);
+        return;
+    }
     sendCommand("SIZE " + HostFileName, {213}, &TFtpClient::onSizeReply);
 }
 

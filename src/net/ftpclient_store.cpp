@@ -64,6 +64,8 @@ void TFtpClient::startStore(TFtpRequest rqType) {
     byteCount_ = 0;
     checkAnswered_ = false;
     checkedSize_ = -1;
+    forgetAhead();
+    aheadName_ = std::exchange(SizeDuringStore, QByteArray());
     const QByteArray check = std::exchange(SizeBeforeStore, QByteArray());
     if (!check.isEmpty()) {
         display("> SIZE " + check);
@@ -216,6 +218,10 @@ void TFtpClient::onStorFirstReply(int result) {
     store_.storAccepted = true;
     successCodes_ = {226, 250};
     onReply_ = &TFtpClient::onStorFinalReply;
+    if (!aheadName_.isEmpty()) {
+        display("> SIZE " + aheadName_);
+        aheadSent_ = control_.send("SIZE " + aheadName_);
+    }
     startDataTls();
     if (store_.dataUp)
         startSending();

@@ -9,6 +9,7 @@
 #include "text/gbk.h"
 #include "upload/filelist.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace {
@@ -323,6 +324,22 @@ void UploadRun::stopSizing() {
     for (int i = 0; i < sessionsInRun_; ++i)
         if (sessions_[i]->Step() == UploadStep::Done && sessions_[i]->WaitsForSizes())
             sessions_[i]->NextFile();
+}
+
+QByteArray UploadRun::peekNextRemoteName() const {
+    if (halted_ || !givenBack_.isEmpty())
+        return {};
+    for (qsizetype i = runPosition_ + 1; i < runRows_.size(); ++i) {
+        const int row = queue_.FindRow(runRows_[i]);
+        if (row < 0)
+            continue;
+        const QString path = queue_.FullPath(row);
+        if (!QFileInfo(path).isFile())
+            continue;  // a missing file gets no SIZE
+        const QByteArray remote = RemoteFileName(ToGbk(path), FileSizeByName(path));
+        return remote.mid(remote.lastIndexOf('/') + 1);
+    }
+    return {};
 }
 
 void UploadRun::giveBack(quint64 key) {

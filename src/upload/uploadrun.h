@@ -171,6 +171,9 @@ private:
     // The size the server reported for a row: -1 none, kSizeUnknown not asked.
     static constexpr qint64 kSizeUnknown = -2;
     qint64 knownSize(quint64 row) const { return sizes_.value(row, kSizeUnknown); }
+    // The remote name of the row the run would hand out next that needs a
+    // SIZE (its file exists); empty when none.
+    QByteArray peekNextRemoteName() const;
     // A row goes back to be taken again first (its check could not be made).
     void giveBack(quint64 row);
     // The server holds less of a stored file than was sent: the row is taken

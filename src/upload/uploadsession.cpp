@@ -390,6 +390,9 @@ void UploadSession::startStore(qint64 resumeAt) {
     // The check of the file stored before goes with this store's first
     // command.
     ftp.SizeBeforeStore = checked_.row ? checked_.remoteName : QByteArray();
+    // One file at a time: the next file's SIZE goes out while this one is
+    // sent, so its answer is there when this store ends.
+    ftp.SizeDuringStore = run_.ChecksStores() ? QByteArray() : run_.peekNextRemoteName();
     setStep(UploadStep::Storing);
     try {
         if (resumeAt > 0)
