@@ -60,7 +60,12 @@ bool UploadSession::TakeTlsFailure() {
     return true;
 }
 
-QString UploadSession::named(const char* utf8Text) const { return u("【") + fileName_ + u(utf8Text); }
+// "【name】" + the text; a session that holds no file (it was asking the
+// queue's sizes) says the text alone.
+QString UploadSession::named(const char* utf8Text) const {
+    const QString text = u(utf8Text);
+    return fileName_.isEmpty() ? text.mid(1) : u("【") + fileName_ + text;
+}
 
 bool UploadSession::Connect(bool retry) {
     const TSiteSettings& s = run_.site().SiteSettings;
