@@ -233,7 +233,10 @@ void UploadSession::NextFile() {
         }
         queue.SetStatus(index, QueueStatus::Uploading());
         const qint64 known = run_.knownSize(row_);
-        if (known == UploadRun::kSizeUnknown) {
+        // In active mode the check of the file stored before goes on its own
+        // with this file's SIZE: pyftpdlib, given PORT right behind a SIZE,
+        // at times never answers the PORT.
+        if (known == UploadRun::kSizeUnknown || (checked_.row && !ftp.Passive)) {
             askSizes();
             return;
         }
