@@ -61,7 +61,9 @@ seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO
 CONF
-  /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
+  # vsftpd ends with the shell that started it, also when that is killed
+  # (a test that started it through bash).
+  setpriv --pdeathsig KILL /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
   vsftpd_pid=$!
   local i
   for i in $(seq 100); do

@@ -220,6 +220,8 @@ void TMainFrm::createUploadPipeline() {
     uploadPresenter_ = std::make_unique<UploadWindowPresenter>(*uploadWindow_, *queueModel_, *queueCommands_);
     registration_ = std::make_unique<UploadRegistration>(uploadWindow_->Site(), *uploadQueue_, *uploadPresenter_);
     uploadRun_ = std::make_unique<UploadRun>(uploadWindow_->Site(), *uploadQueue_, *registration_, *uploadPresenter_);
+    // "同时上传文件数": the run takes it at the start of each run.
+    ApplyUploadOptions = [this](const TransferOptions& options) { uploadRun_->ParallelUploads = options.parallelUploads; };
 }
 
 void TMainFrm::connectUploadHandlers() {

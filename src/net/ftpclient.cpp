@@ -8,6 +8,7 @@
 #include "text/gbk.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 namespace {
 
@@ -39,6 +40,9 @@ TFtpClient::TFtpClient(QObject* parent) : QObject(parent) {
     // Bytes let through by the upload limit are progress too: a slow limit
     // must not look like a stalled server to the blocking waits.
     data_.onSent = [this] { moveDeadline(); };
+    asyncDeadline_ = new QTimer(this);
+    asyncDeadline_->setSingleShot(true);
+    connect(asyncDeadline_, &QTimer::timeout, this, [this] { checkAsyncDeadline(); });
 }
 
 TFtpClient::~TFtpClient() {
@@ -101,6 +105,23 @@ void TFtpClient::beginRequest(TFtpRequest rqType, QList<Step> laterSteps) {
     errorMessage_.clear();
     failedCommand_.clear();
     steps_ = std::move(laterSteps);
+    if (TimeLimitAsync && Timeout > 0) {
+        moveDeadline();
+        asyncDeadline_->start(Timeout * 1000);
+    }
+}
+
+// TimeLimitAsync: progress moves the deadline, so the check looks again
+// until the request ends or the deadline has passed.
+void TFtpClient::checkAsyncDeadline() {
+    if (requestDone_ || Timeout <= 0)
+        return;
+    const qint64 left = deadlineMs_ - clock_.elapsed();
+    if (left > 0) {
+        asyncDeadline_->start(int(std::min<qint64>(left, Timeout * 1000LL)) + 1);
+        return;
+    }
+    giveUpWaiting();
 }
 
 void TFtpClient::sendCommand(const QByteArray& command, QList<int> successCodes, ReplyHandler onReply) {
@@ -223,11 +244,15 @@ bool TFtpClient::waitUntilIdle() {
         Options.testFlag(ftpWaitUsingSleep) ? 10 : 1000);
     if (outcome == WaitOutcome::Done)
         return result_ == 0;
+    giveUpWaiting();
+    return false;
+}
+
+void TFtpClient::giveUpWaiting() {
     Abort();
     errorMessage_ = "426 Timeout";
     statusCode_ = 426;
     display("! " + errorMessage_);
-    return false;
 }
 
 bool TFtpClient::runBlocking(void (TFtpClient::*start)()) {
@@ -253,6 +278,8 @@ bool TFtpClient::Abort() {
     endStoreFiles();
     ResumeAt = 0;
     ++session_;  // late lookups and socket events of the old session are ignored
+    checkPending_ = false;
+    forgetAhead();
     control_.abort();
     data_.close();
     connected_ = false;
@@ -288,6 +315,8 @@ void TFtpClient::resetConnection() {
     greetingLine_.clear();
     closeCompletes_ = false;
     serverAddress_.clear();
+    checkPending_ = false;
+    forgetAhead();
     passiveReply_.clear();
     multiResponse_.clear();
     replyEnded_ = true;
@@ -338,6 +367,10 @@ void TFtpClient::onControlReceived() {
 }
 
 void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
+    if (aheadSent_ && line.hasCode && line.final && state_ != ftpWaitingBanner && takeAheadReply(line)) {
+        display("< " + line.text);
+        return;
+    }
     lastResponse_ = line.text;
     if (replyEnded_) {
         multiResponse_.clear();
@@ -354,6 +387,13 @@ void TFtpClient::handleReplyLine(const FtpReplyLine& line) {
     replyEnded_ = true;
     if (state_ == ftpWaitingBanner) {
         handleGreeting(line.code);
+        return;
+    }
+    if (checkPending_) {
+        // The reply to the SIZE sent before the store's first command.
+        checkPending_ = false;
+        checkAnswered_ = true;
+        checkedSize_ = line.code == 213 ? FtpSizeReply(line.text) : -1;
         return;
     }
     const ReplyHandler handler = onReply_;
@@ -377,6 +417,29 @@ void TFtpClient::handleGreeting(int code) {
     if (errorMessage_.isEmpty())
         errorMessage_ = lastResponse_;
     closeAfterReply(failureCode(code));
+}
+
+// While the store's final reply is awaited, 213 can only answer SIZE and a
+// 5xx is taken for SIZE's "no such file" (a store that fails with 5xx after
+// 150 then fails on the reply that follows instead: it fails either way).
+// Once the store has ended, the next reply is SIZE's.
+bool TFtpClient::takeAheadReply(const FtpReplyLine& line) {
+    const bool storeAwaits = onReply_ == &TFtpClient::onStorFinalReply;
+    if (storeAwaits && line.code != 213 && line.code < 500)
+        return false;
+    aheadSent_ = false;
+    aheadAnswered_ = true;
+    aheadLine_ = line.text;
+    aheadCode_ = line.code;
+    return true;
+}
+
+void TFtpClient::forgetAhead() {
+    aheadName_.clear();
+    aheadSent_ = false;
+    aheadAnswered_ = false;
+    aheadLine_.clear();
+    aheadCode_ = 0;
 }
 
 // ---- Explicit TLS (RFC 4217) -------------------------------------------------------
@@ -501,13 +564,15 @@ void TFtpClient::onControlClosed(int errorCode) {
     closeCompletes_ = false;
     if (requestDone_)
         return;
-    if (errorCode != 0) {
+    if (onPurpose) {
+        // The reply that made this side close decides, also when the server
+        // closed at the same moment (a "421" greeting, say).
+        complete(result_);
+    } else if (errorCode != 0) {
         lastResponse_ = "500 Control connection closed - " + SocketErrorDesc(errorCode);
         statusCode_ = 500;
         errorMessage_ = lastResponse_;
         complete(500);
-    } else if (onPurpose) {
-        complete(result_);
     } else if (rqType_ == ftpQuitAsync || (storeRunning() && store_.finalReply && store_.sendDone)) {
         // QUIT asked for the close; a store whose file went out whole and
         // was confirmed is complete.

@@ -44,6 +44,7 @@
 #include <QPointer>
 #include <QSslCertificate>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class TFtpClient : public QObject {
@@ -90,6 +91,23 @@ public:
     // The servers that have completed a TLS handshake, shared by the clients
     // of the program; null: the client keeps its own set for its life.
     FtpTlsServers* TlsServers = nullptr;
+    // The asynchronous forms give up as the blocking ones do: a request that
+    // shows no progress for Timeout seconds is aborted, its completion
+    // carries 426 and ErrorMessage is "426 Timeout". For callers that run
+    // several clients side by side and so cannot wait in each.
+    bool TimeLimitAsync = false;
+    // The next store first sends "SIZE " + this name, without waiting, with
+    // its first command (a SIZE changes nothing on the server, and the
+    // server answers it first): the caller learns a file's size on the way.
+    // Cleared when the store starts; see CheckAnswered and CheckedSize.
+    QByteArray SizeBeforeStore;
+    // Once the next store's STOR has been accepted (150/125), "SIZE " + this
+    // name goes out while the file is sent: a server answers it during the
+    // transfer or after its final reply, and either way the answer is ready
+    // when SizeAsync asks for that name next, with no round trip of its own.
+    // Only 213 and 5xx replies can be told apart from the store's; the
+    // client reads them so. Cleared when the store starts.
+    QByteArray SizeDuringStore;
     // Adds the PEM certificates of a file to ExtraCaCertificates; returns
     // how many it added (0 when the file holds none or cannot be read).
     int AddTrustedCertificates(const QString& pemFile);
@@ -101,6 +119,13 @@ public:
     // All lines of the last reply (at most 65536 bytes), each ended by CR LF.
     const QByteArray& LastMultiResponse() const { return multiResponse_; }
     qint64 SizeResult() const { return sizeResult_; }          // number of the last 213 reply to SIZE
+    // SizesAsync's outcome, one per name in order: the size, or -1 where
+    // the server reported none.
+    const QList<qint64>& SizeResults() const { return sizeResults_; }
+    // SizeBeforeStore's reply of the last store has come; the size it gave
+    // (-1: the server reported none).
+    bool CheckAnswered() const { return checkAnswered_; }
+    qint64 CheckedSize() const { return checkedSize_; }
     bool Connected() const { return connected_; }              // the control connection is up
     qint64 ByteCount() const { return byteCount_; }            // bytes of this store handed to the data connection
     TFtpState State() const { return state_; }
@@ -163,6 +188,12 @@ public:
     void CwdAsync();
     void TypeSetAsync();
     void SizeAsync();
+    // SIZE of several files, the commands sent at once: SIZE changes
+    // nothing on the server, so no reply can change the next command, and
+    // the replies come in one round trip. Completes as ftpSizeAsync once
+    // every reply has come, with 0 whatever each said (see SizeResults);
+    // a connection lost first fails it.
+    void SizesAsync(const QList<QByteArray>& names);
     void QuitAsync();
     // Stores LocalFileName (from ResumeAt) as HostFileName.
     void PutAsync();
@@ -194,6 +225,8 @@ private:
     bool waitUntilIdle();
     bool runBlocking(void (TFtpClient::*start)());
     void moveDeadline();
+    void giveUpWaiting();
+    void checkAsyncDeadline();
     bool passiveMode() const;
     bool storeRunning() const;
     void resetConnection();
@@ -225,6 +258,11 @@ private:
     void sendProt();
     void onProtReply(int result);
     void onSizeReply(int result);
+    void onSizesReply(int result);
+    // A reply line that answers the SIZE sent during a store; true when it
+    // was taken as such.
+    bool takeAheadReply(const FtpReplyLine& line);
+    void forgetAhead();
     void onQuitReply(int result);
 
     // Store steps (ftpclient_store.cpp)
@@ -282,6 +320,16 @@ private:
     QByteArray multiResponse_;
     bool replyEnded_ = true;
     qint64 sizeResult_ = 0;
+    QList<qint64> sizeResults_;
+    bool checkPending_ = false;   // SizeBeforeStore's reply is still to come
+    QByteArray aheadName_;        // SizeDuringStore of the running store
+    bool aheadSent_ = false;      // its SIZE went out; the reply is still to come
+    bool aheadAnswered_ = false;  // the reply came: aheadLine_ and aheadCode_
+    QByteArray aheadLine_;
+    int aheadCode_ = 0;
+    bool checkAnswered_ = false;
+    qint64 checkedSize_ = -1;
+    qsizetype sizesAsked_ = 0;
     bool connected_ = false;
     bool tlsActive_ = false;
     bool dataProtected_ = false;
@@ -294,6 +342,7 @@ private:
     // Blocking waits share one deadline; store progress moves it.
     QElapsedTimer clock_;
     qint64 deadlineMs_ = 0;
+    QTimer* asyncDeadline_ = nullptr;  // TimeLimitAsync's check
 
     // The store in progress
     struct StoreProgress {
@@ -301,10 +350,10 @@ private:
         bool dataUp = false;         // the data connection may carry the file (TLS: handshake done)
         bool storAccepted = false;   // 150/125 arrived
         bool dataTlsStarted = false;
+        bool storSent = false;
         bool sending = false;
         bool sendDone = false;       // end of file reached and the sending direction shut
         bool shutdownPending = false;
-        bool lookedForEnd = false;   // a short block was followed at once by the next read
         bool finalReply = false;     // 226/250 arrived
         bool dataClosed = false;
         int dataCloseCode = 0;
@@ -312,6 +361,7 @@ private:
     } store_;
     quint64 storeGeneration_ = 0;
     QByteArray passiveReply_;
+    bool storBeforeDataConnection_ = true;  // passive STOR goes out with the data connection's set-up
     quint16 listenPort_ = 0;
     qint64 byteCount_ = 0;
     QByteArray block_;

@@ -181,6 +181,24 @@ void TFtpClient::SizeAsync() {
     checkCanStart(true);
     beginRequest(ftpSizeAsync);
     sizeResult_ = 0;
+    if ((aheadSent_ || aheadAnswered_) && aheadName_ == HostFileName) {
+        // Asked during the last store: its reply is taken, or awaited.
+        successCodes_ = {213};
+        commandVerb_ = "SIZE";
+        if (aheadAnswered_) {
+            lastResponse_ = aheadLine_;
+            statusCode_ = aheadCode_;
+            display("< " + aheadLine_);
+            forgetAhead();
+            onSizeReply(checkReply(statusCode_));
+            return;
+        }
+        aheadSent_ = false;
+        aheadName_.clear();
+        onReply_ = &TFtpClient::onSizeReply;
+        setState(ftpWaitingResponse);
+        return;
+    }
     sendCommand("SIZE " + HostFileName, {213}, &TFtpClient::onSizeReply);
 }
 
@@ -189,6 +207,36 @@ void TFtpClient::onSizeReply(int result) {
     if (result == 0)
         sizeResult_ = FtpSizeReply(lastResponse_);
     finishStep(result);
+}
+
+void TFtpClient::SizesAsync(const QList<QByteArray>& names) {
+    checkCanStart(true);
+    if (names.isEmpty())
+        raise("No file names");
+    beginRequest(ftpSizeAsync);
+    sizeResult_ = 0;
+    sizeResults_.clear();
+    sizesAsked_ = names.size();
+    sendCommand("SIZE " + names.first(), {213}, &TFtpClient::onSizesReply);
+    for (qsizetype i = 1; i < names.size() && control_.isOpen(); ++i) {
+        display("> SIZE " + names[i]);
+        control_.send("SIZE " + names[i]);
+    }
+}
+
+// Each reply in turn; a name the server reports no size for gets -1.
+void TFtpClient::onSizesReply(int result) {
+    sizeResults_.append(result == 0 ? FtpSizeReply(lastResponse_) : -1);
+    if (result == 0)
+        sizeResult_ = sizeResults_.last();
+    errorMessage_.clear();
+    failedCommand_.clear();
+    if (sizeResults_.size() < sizesAsked_) {
+        onReply_ = &TFtpClient::onSizesReply;
+        setState(ftpWaitingResponse);
+        return;
+    }
+    finishStep(0);
 }
 
 // ---- Quit -----------------------------------------------------------------------

@@ -12,12 +12,14 @@
 #include "text/gbk.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace {
 
 // Also over TLS: larger blocks were measured no faster there (the server's
 // decryption sets the pace).
 constexpr qint64 kBlockSize = 32768;
+constexpr int kBlocksPerPass = 8;
 constexpr int kShutdownWaitMs = 5000;
 
 }  // namespace
@@ -63,6 +65,15 @@ void TFtpClient::startStore(TFtpRequest rqType) {
     store_ = StoreProgress{};
     store_.generation = ++storeGeneration_;
     byteCount_ = 0;
+    checkAnswered_ = false;
+    checkedSize_ = -1;
+    forgetAhead();
+    aheadName_ = std::exchange(SizeDuringStore, QByteArray());
+    const QByteArray check = std::exchange(SizeBeforeStore, QByteArray());
+    if (!check.isEmpty()) {
+        display("> SIZE " + check);
+        checkPending_ = control_.send("SIZE " + check);
+    }
     (this->*first)();
 }
 
@@ -145,15 +156,25 @@ void TFtpClient::startStoreStep() {
     }
     display("! Connecting data connection to " + dataTarget.host + " port " + QByteArray::number(target->port));
     data_.connectTo(dataTarget);
+    // STOR goes out while the data connection is being made: its reply and
+    // the connection's set-up then take one round trip together. Servers
+    // wait for the data connection after STOR, as they must for a client
+    // that connects late; one that refuses (425) gets the plain order, the
+    // connection first, from then on.
+    if (storBeforeDataConnection_)
+        sendStor();
 }
 
-void TFtpClient::sendStor() { sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply); }
+void TFtpClient::sendStor() {
+    store_.storSent = true;
+    sendCommand("STOR " + HostFileName, {150, 125}, &TFtpClient::onStorFirstReply);
+}
 
 void TFtpClient::onDataConnected() {
     if (!storeRunning())
         return;
     display("! Data connection established");
-    if (passiveMode())
+    if (passiveMode() && !store_.storSent)
         sendStor();
     else
         startDataTls();
@@ -198,6 +219,10 @@ void TFtpClient::onDataTlsFailed(int code, const QByteArray& problem) {
 }
 
 void TFtpClient::onStorFirstReply(int result) {
+    if (result != 0 && statusCode_ == 425 && passiveMode() && !store_.dataUp && storBeforeDataConnection_) {
+        display("! STOR refused before the data connection was up; connecting first from now on");
+        storBeforeDataConnection_ = false;
+    }
     if (result != 0) {
         endStoreFiles();
         data_.close();
@@ -207,6 +232,10 @@ void TFtpClient::onStorFirstReply(int result) {
     store_.storAccepted = true;
     successCodes_ = {226, 250};
     onReply_ = &TFtpClient::onStorFinalReply;
+    if (!aheadName_.isEmpty()) {
+        display("> SIZE " + aheadName_);
+        aheadSent_ = control_.send("SIZE " + aheadName_);
+    }
     startDataTls();
     if (store_.dataUp)
         startSending();
@@ -248,60 +277,65 @@ void TFtpClient::onDataDrained() {
 
 // Progress first (so it comes once before the first block, after every block
 // and with the whole count at the end), then the next block, or the end of the
-// file.
+// file. In plain text, while the system takes each block whole at once, up to
+// kBlocksPerPass go out in one pass; then the next pass comes from the event
+// loop (a drain report), so that a fast connection neither waits for a pass
+// per block nor keeps the event loop from other work.
 void TFtpClient::sendNextBlock() {
-    if (!storeRunning() || store_.sendDone || store_.dataClosed)
-        return;
-    if (throttle())
-        return;
     const quint64 generation = store_.generation;
     const quint64 session = session_;
-    moveDeadline();
-    bool abort = false;
-    if (OnProgress64) {
-        try {
-            OnProgress64(*this, byteCount_ + ResumeAt, abort);
-        } catch (const std::exception& error) {
-            display(QByteArray("! Error in progress handler: ") + error.what());
-            abort = true;
+    for (int pass = 0; pass < kBlocksPerPass; ++pass) {
+        if (!storeRunning() || store_.sendDone || store_.dataClosed)
+            return;
+        if (throttle())
+            return;
+        moveDeadline();
+        bool abort = false;
+        if (OnProgress64) {
+            try {
+                OnProgress64(*this, byteCount_ + ResumeAt, abort);
+            } catch (const std::exception& error) {
+                display(QByteArray("! Error in progress handler: ") + error.what());
+                abort = true;
+            }
         }
+        // The handler may have aborted or restarted the client itself.
+        if (session != session_ || generation != store_.generation || !storeRunning())
+            return;
+        if (abort) {
+            Abort();
+            return;
+        }
+        QByteArray errorText;
+        const qint64 n = file_.read(block_.data(), kBlockSize, errorText);
+        if (n < 0) {
+            // Sending on would store a file with a hole: the data connection is
+            // reset so that the server does not take the part as the whole file.
+            data_.close();
+            failLocally("Unable to read local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
+            return;
+        }
+        if (n == 0) {
+            finishSending();
+            return;
+        }
+        byteCount_ += n;
+        throttleBytes_ += n;
+        // A short block is most likely the last one: the end of the file is
+        // looked for at once rather than after the drain report, so that the
+        // server reads the end without waiting for the event loop's passes
+        // (which repaint windows first). For a small file that is a good
+        // part of its time.
+        const bool shortBlock = n < kBlockSize;
+        if (!data_.writeNow(block_.constData(), n))
+            return;  // the rest follows the drain report
+        if (session != session_ || generation != store_.generation)
+            return;
+        if (shortBlock)
+            continue;
     }
-    // The handler may have aborted or restarted the client itself.
-    if (session != session_ || generation != store_.generation || !storeRunning())
-        return;
-    if (abort) {
-        Abort();
-        return;
-    }
-    QByteArray errorText;
-    const qint64 n = file_.read(block_.data(), kBlockSize, errorText);
-    if (n < 0) {
-        // Sending on would store a file with a hole: the data connection is
-        // reset so that the server does not take the part as the whole file.
-        data_.close();
-        failLocally("Unable to read local file " + ToGbk(LocalFileName) + ": " + errorText, 426);
-        return;
-    }
-    if (n == 0) {
-        finishSending();
-        return;
-    }
-    byteCount_ += n;
-    throttleBytes_ += n;
-    // A short block is most likely the last one: it goes out at once, and
-    // when the system took it whole the end of the file is looked for now
-    // rather than after the drain report, so that the server reads the end
-    // without waiting for the event loop's passes (which repaint windows
-    // first). For a small file that is a good part of its time. Full blocks
-    // go out as the connection drains: flushing each at once, with a drain
-    // report posted per block, was measured slower for long files.
-    const bool shortBlock = n < kBlockSize;
-    data_.write(block_.constData(), n, shortBlock);
-    if (shortBlock && !store_.lookedForEnd && data_.bytesToWrite() == 0 && session == session_ &&
-        generation == store_.generation) {
-        store_.lookedForEnd = true;
-        sendNextBlock();
-    }
+    // Taken whole every time: the next pass comes from the event loop.
+    data_.reportDrainedLater();
 }
 
 // With ftpBandwidthControl a store sends at most BandwidthLimit bytes per

@@ -1,8 +1,13 @@
 #include "net/ftpcontrol.h"
 
+
 #include "net/socketerror.h"
 
 #include <QSslSocket>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 FtpControlConnection::FtpControlConnection(QObject* parent) : FtpSocketLink(parent) {}
 
@@ -32,6 +37,16 @@ void FtpControlConnection::tcpConnected() {
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (!socket_)
             return;
+        // Each reply is acknowledged at once rather than after the system's
+        // delayed-ACK wait: a server that sends "150" and then, the file
+        // stored, "226" holds the 226 back (Nagle) until the 150 is
+        // acknowledged, which would cost every stored file that wait.
+        // Linux forgets the option after each read, so it is set again.
+        const int fd = int(socket_->socketDescriptor());
+        if (fd >= 0) {
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+        }
         parser_.feed(socket_->readAll());
         if (onReceived)
             onReceived();

@@ -163,20 +163,20 @@ void FtpDataConnection::secured() {
 
 bool FtpDataConnection::isConnected() const { return isUp(); }
 
-void FtpDataConnection::write(const char* data, qint64 size, bool now) {
+bool FtpDataConnection::writeNow(const char* data, qint64 size) {
     if (!isConnected())
-        return;
+        return false;
     NetRateLimiter* limit = UploadLimiterOf(connector());
-    if (held_.isEmpty() && (!limit || !limit->Limited())) {
-        writeOut(data, size, now);
-        return;
-    }
+    if (held_.isEmpty() && (!limit || !limit->Limited()))
+        return writeOut(data, size);
     held_.append(data, size);
     pumpHeld();
+    return false;
 }
 
 // Held bytes go out as the upload limit lets them, each piece at once (the
-// event loop's next pass is the limit's own timer).
+// event loop's next pass is the limit's own timer). Once the last has gone
+// to the system, the drain report follows from the event loop.
 void FtpDataConnection::pumpHeld() {
     if (!isConnected() || held_.isEmpty())
         return;
@@ -185,9 +185,11 @@ void FtpDataConnection::pumpHeld() {
     if (granted > 0) {
         const QByteArray piece = held_.left(granted);
         held_.remove(0, granted);
-        writeOut(piece.constData(), piece.size(), true);
+        const bool taken = writeOut(piece.constData(), piece.size());
         if (onSent)
             onSent();
+        if (taken && held_.isEmpty() && socket_ && onDrained)
+            postDrained();
     }
     if (!held_.isEmpty()) {
         if (limit)
@@ -200,23 +202,20 @@ void FtpDataConnection::pumpHeld() {
     }
 }
 
-void FtpDataConnection::writeOut(const char* data, qint64 size, bool now) {
-    if (!tls_ && !now) {
-        socket_->write(data, size);
-        return;
-    }
+bool FtpDataConnection::writeOut(const char* data, qint64 size) {
     // A TLS socket is always flushed: it would otherwise encrypt the block
     // later, from an event it posts itself, and Qt 6.4 may then work on a
-    // session it has already freed. The drain report of a block the system
-    // took at once comes from the event loop: given here, the next block
-    // would be written from inside this one's write, and a long file that
-    // the system keeps taking would nest a call per block.
+    // session it has already freed. The drain report of what the system
+    // takes here is the caller's to ask for (given here, the next block
+    // would be written from inside this one's write); what it does not take
+    // reports its drain when it has gone.
     writing_ = true;
     socket_->write(data, size);
     socket_->flush();
     writing_ = false;
-    if (socket_ && bytesToWrite() == 0 && onDrained)
-        postDrained();
+    if (!socket_)
+        return false;
+    return bytesToWrite() == 0;
 }
 
 qint64 FtpDataConnection::bytesToWrite() const {

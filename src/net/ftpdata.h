@@ -50,13 +50,16 @@ public:
     bool startTlsHandshake();
 
     bool isConnected() const;
-    // Hands `data` over for sending. With `now` it goes to the system before
-    // this returns rather than from the event loop's next pass (which in the
-    // program may first repaint windows); the drain report then comes from
-    // the event loop. Under the connector's upload limit the bytes are held
-    // and go out as the limit lets them.
-    void write(const char* data, qint64 size, bool now = false);
-    // Bytes handed to write() that have not yet gone to the system (those
+    // Hands `data` to the system before returning. True when it took all
+    // of it (then no drain report follows by itself); false when some is
+    // left, and the drain report follows once that has gone too. Under the
+    // connector's upload limit the bytes are held and go out as the limit
+    // lets them (false: the drain report follows once they have gone).
+    bool writeNow(const char* data, qint64 size);
+    // A drain report from the event loop, for a caller that wrote with
+    // writeNow and wants its next turn from there.
+    void reportDrainedLater() { postDrained(); }
+    // Bytes handed to writeNow() that have not yet gone to the system (those
     // the limit holds included).
     qint64 bytesToWrite() const;
     // Shuts down the sending direction (the peer reads end of file); the
@@ -83,7 +86,7 @@ protected:
 private:
     void adopt(QTcpSocket* socket, bool alreadyConnected);
     void hook(QTcpSocket* socket);
-    void writeOut(const char* data, qint64 size, bool now);
+    bool writeOut(const char* data, qint64 size);
     void pumpHeld();
     bool shutdownNow();
     void checkDrained();
@@ -102,7 +105,7 @@ private:
     QPointer<QTcpSocket> closingTls_;
     int heldDescriptor_ = -1;
     QPointer<QSocketNotifier> heldNotifier_;
-    bool writing_ = false;      // inside write(): drain reports wait
+    bool writing_ = false;      // inside writeOut(): drain reports wait
     QPointer<QTcpSocket> hooked_;  // the socket whose transfer signals are connected
     QByteArray held_;           // written, waiting for the upload limit
     bool shutdownAfterHeld_ = false;

@@ -14,10 +14,14 @@ public:
     // progress step of a run and may be shown coalesced (the last one
     // counts); the others are shown at once.
     virtual void ShowStatus(const QString& text, bool frequent) = 0;
-    // The gauge of the file being sent, 0..100; may be shown coalesced.
+    // The gauge: the share of the run's bytes on the server, 0..100; may be
+    // shown coalesced.
     virtual void ShowGauge(int percent) = 0;
     // The same in bytes: `done` of the file's `total` are on the server.
     virtual void ShowBytes(qint64 /*done*/, qint64 /*total*/) {}
+    // The whole run in bytes: `done` of the `total` of all its files are
+    // on the server (the gauge shows this share).
+    virtual void ShowRunBytes(qint64 /*done*/, qint64 /*total*/) {}
     // The upload button: busy ("上传中...", disabled) while an announcement
     // or a run owns it, else ready ("上传文件", enabled).
     virtual void SetUploadBusy(bool busy) = 0;

@@ -1,7 +1,8 @@
 #include "upload/uploadrun.h"
 
 #include "config/debuglog.h"
-#include "net/ftpfailure.h"
+#include "net/nestedwait.h"
+#include "net/socketerror.h"
 #include "platform/helperlib.h"
 #include "text/convert.h"
 #include "text/errors.h"
@@ -10,12 +11,21 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <utility>
 
 namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray NamePart(const QByteArray& path) { return path.mid(path.lastIndexOf('/') + 1); }
+// The reply of a server that takes no more sessions from this client: 421
+// (RFC 959: service not available, closing), or a 530 that says why.
+bool IsSessionLimitReply(int code, const QByteArray& text) {
+    if (code == 421)
+        return true;
+    if (code != 530)
+        return false;
+    const QByteArray lower = text.toLower();
+    return lower.contains("too many") || lower.contains("connections") || lower.contains("maximum number") ||
+           lower.contains("limit");
+}
 }  // namespace
 
 UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistration& registration,
@@ -25,30 +35,78 @@ UploadRun::UploadRun(const UploadSite& site, UploadQueue& queue, UploadRegistrat
     ftp1.Options = ftpAcceptLF;
     ftp1.ShareMode = ftpShareExclusive;
     // The log-in and the files go over TLS whenever the server offers it;
-    // a server that once did is never used without it again.
+    // a server that once did is never used without it again, by any session.
     ftp1.TlsMode = TFtpTlsMode::IfOffered;
+    ftp1.TlsServers = &tlsServers_;
+    ftp1.TimeLimitAsync = true;
+    sessions_.push_back(std::make_unique<UploadSession>(*this, ftp1, 0));
     ftp1.OnRequestDone = [this](TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
-        ftp1RequestDone(sender, rqType, errCode);
+        sessions_[0]->RequestDone(sender, rqType, errCode);
     };
-    ftp1.OnProgress64 = [this](TFtpClient& sender, qint64 count, bool& abort) { ftp1Progress64(sender, count, abort); };
-    retryTimer_.setSingleShot(true);
-    QObject::connect(&retryTimer_, &QTimer::timeout, [this] {
-        RunGuarded([&] {
-            // Whatever happens inside, the run rests again when it returns.
-            struct Settle {
-                UploadPresenter& presenter;
-                ~Settle() { presenter.RunEnded(); }
-            } settle{presenter_};
-            retryNow();
-        });
-    });
+    ftp1.OnProgress64 = [this](TFtpClient&, qint64 count, bool&) { sessions_[0]->Progress(count); };
 }
 
-void UploadRun::setStep(UploadStep step) {
-    step_ = step;
-    // Every way a run comes to rest for good passes here.
-    if (step == UploadStep::Idle)
-        reportRunOver();
+UploadRun::~UploadRun() = default;
+
+// The one place where the clients of the sessions are made: each has the
+// settings of ftp1.
+TFtpClient& UploadRun::sessionClient(int index) {
+    if (index == 0)
+        return ftp1;
+    while (int(clients_.size()) < index) {
+        auto client = std::make_unique<TFtpClient>();
+        const int at = int(clients_.size()) + 1;
+        client->OnRequestDone = [this, at](TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
+            sessions_[at]->RequestDone(sender, rqType, errCode);
+        };
+        client->OnProgress64 = [this, at](TFtpClient&, qint64 count, bool&) { sessions_[at]->Progress(count); };
+        clients_.push_back(std::move(client));
+    }
+    TFtpClient& client = *clients_[index - 1];
+    configureClient(client);
+    return client;
+}
+
+void UploadRun::configureClient(TFtpClient& client) {
+    client.Timeout = ftp1.Timeout;
+    client.Options = ftp1.Options;
+    client.ShareMode = ftp1.ShareMode;
+    client.TlsMode = ftp1.TlsMode;
+    client.TlsServers = ftp1.TlsServers;
+    client.ExtraCaCertificates = ftp1.ExtraCaCertificates;
+    client.TimeLimitAsync = ftp1.TimeLimitAsync;
+    client.DataPortRangeStart = ftp1.DataPortRangeStart;
+    client.DataPortRangeEnd = ftp1.DataPortRangeEnd;
+    client.LocalAddr = ftp1.LocalAddr;
+    client.ConnectionType = ftp1.ConnectionType;
+    client.Connector = ftp1.Connector;
+    client.OnStateChange = ftp1.OnStateChange;
+    client.OnDisplay = ftp1.OnDisplay;
+}
+
+UploadSession& UploadRun::session(int index) {
+    while (int(sessions_.size()) <= index) {
+        const int at = int(sessions_.size());
+        sessions_.push_back(std::make_unique<UploadSession>(*this, sessionClient(at), at));
+    }
+    if (index > 0)
+        configureClient(sessions_[index]->ftp);
+    return *sessions_[index];
+}
+
+bool UploadRun::anySessionActive() const {
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Active())
+            return true;
+    return false;
+}
+
+QByteArray UploadRun::serverKey() const {
+    return site_.SiteSettings.FtpHost.toLower() + ":" + site_.SiteSettings.FtpPort.trimmed();
+}
+
+int UploadRun::SessionLimit(const QByteArray& host, const QByteArray& port) const {
+    return sessionLimits_.value(host.toLower() + ":" + port.trimmed(), 0);
 }
 
 void UploadRun::enableUpload() { presenter_.SetUploadBusy(false); }
@@ -78,8 +136,9 @@ void UploadRun::btnUploadClick() {
     // A retry of an earlier run that is still pending has no place in this
     // one, nor has its end a notice of its own.
     runOpen_ = false;
-    retryTimer_.stop();
-    setStep(UploadStep::Idle);
+    for (int i = 0; i < sessionsInRun_; ++i)
+        sessions_[i]->Drop();
+    running_ = false;
     // Only the announcement of this click counts: an earlier accepted one
     // says nothing about the rows queued now.
     site_.PostListAccepted = false;
@@ -90,202 +149,322 @@ void UploadRun::btnUploadClick() {
     }
     runRows_ = registration_.AnnouncedRows();
     runPosition_ = -1;
-    currentRow_ = 0;
-    CurrentIndex = -1;
-    RemoteSize = 0;
-    retakeRow_ = false;
     registered_ = Registered::NotYet;
+    halted_ = false;
+    spread_ = false;
+    loggedIn_ = 0;
+    sessionRefused_ = false;
+    quitting_ = nullptr;
+    runBytes_ = 0;
+    bytesDone_ = 0;
+    for (const quint64 key : runRows_) {
+        const int row = queue_.FindRow(key);
+        if (row >= 0)
+            runBytes_ += std::max<qint64>(0, FileSizeByName(queue_.FullPath(row)));
+    }
+    givenBack_.clear();
+    shortStores_.clear();
+    sizes_.clear();
+    sizedUpTo_ = 0;
+    const int limit = sessionLimits_.value(serverKey(), 0);
+    sessionsWanted_ = std::clamp(ParallelUploads, 1, 8);
+    checksStores_ = sessionsWanted_ > 1;
+    if (limit > 0)
+        sessionsWanted_ = std::min(sessionsWanted_, limit);
+    sessionsInRun_ = 1;
     runOpen_ = true;
-    setStep(UploadStep::Connecting);
+    running_ = true;
     ConnectFtp();
-    // Open could not even start, or a log-in step could not (no completion
-    // follows): the run has stopped before any row.
-    if (step_ == UploadStep::Connecting && !ftp1.IsBusy())
-        setStep(UploadStep::Idle);
 }
 
 void UploadRun::ConnectFtp() {
-    const TSiteSettings& s = site_.SiteSettings;
-    ftp1.HostName = s.FtpHost;
-    ftp1.UserName = s.FtpUser;
-    ftp1.Port = s.FtpPort;
-    ftp1.PassWord = s.FtpPassword;
-    ftp1.HostDirName = s.FtpDir;
-    ftp1.Passive = StrToBool(s.FtpPassive);
-    ftp1.Binary = true;
-    // A run that failed may have left the control connection open; Open
-    // would refuse it ("already connected") until the server timed it out.
-    if (ftp1.Connected())
-        ftp1.Abort();
+    // A passive flag that is no boolean ends the click before any
+    // connection, the button given back.
+    try {
+        StrToBool(site_.SiteSettings.FtpPassive);
+    } catch (...) {
+        running_ = false;
+        runOpen_ = false;
+        throw;
+    }
+    UploadSession& first = session(0);
     openCalled_ = true;
     const int cancels = cancels_;
-    ftp1.Open();
+    if (first.Connect(false))
+        waitForRest();
+    afterRest(cancels);
+}
+
+void UploadRun::waitForRest() {
+    if (waiting_ || !anySessionActive())
+        return;
+    waiting_ = true;
+    struct Leave {
+        bool& waiting;
+        ~Leave() { waiting = false; }
+    } leave{waiting_};
+    // Each session's client keeps its own time limit; this wait only ends
+    // when none of them has a request running.
+    WaitWhileProcessingEvents([this] { return !anySessionActive(); }, nullptr);
+}
+
+void UploadRun::afterRest(int cancelsBefore) {
     // A "取消" inside the wait has given the button back already.
-    if (cancels_ == cancels) {
+    if (cancels_ == cancelsBefore) {
         if (CurrentFileName.isEmpty())
             showStatus(u("服务器连接中..."));
         presenter_.SetCancelEnabled(!site_.UploadFinished);
     }
-    // A server whose certificate does not verify is not taken for the
-    // site's: the run has stopped without sending the password, and the
+    // A session that could not reach the server safely (a certificate that
+    // does not verify, a proxy that is down) has stopped the run, and the
     // user is told why.
-    if (!ftp1.TlsFailure().isEmpty())
-        throw FtpException(ToGbk(u("无法与 FTP 服务器 ")) + ftp1.HostName + ToGbk(u(" 建立加密连接：")) +
-                           ftp1.TlsFailure() + ToGbk(u("。上传已停止。")));
-    // Likewise a proxy that is down or refuses the client: named.
-    if (!ftp1.Connected() && !ftp1.ProxyFailure().isEmpty())
-        throw FtpException(ftp1.ProxyFailure() + ToGbk(u("。上传已停止。")));
+    for (int i = 0; i < sessionsInRun_; ++i) {
+        UploadSession& s = *sessions_[i];
+        if (s.Active())
+            continue;
+        const QByteArray why = s.TakeStopReason();
+        if (why.isEmpty())
+            continue;
+        if (s.HoldsRow())
+            s.FailRow(QString());
+        halted_ = true;
+        maybeEnd();
+        throw FtpException(why);
+    }
 }
 
-void UploadRun::ftp1RequestDone(TFtpClient& sender, TFtpRequest rqType, quint16 errCode) {
+void UploadRun::logCompletion(TFtpClient& sender, TFtpRequest rqType) {
     WriteDebugLogEntry(site_.Files, site_.Session.DebugLogEnabled,
                        {"Request " + FtpRequestShortName(rqType) + " Done.",
                         "StatusCode = " + QByteArray::number(sender.StatusCode()),
                         "LastResponse was : '" + sender.LastResponse() + "'", "###-------------------"});
-    if (errCode == 0 && rqType == ftpOpenAsync && sender.TlsActive())
-        WriteDebugLogEntry(site_.Files, site_.Session.DebugLogEnabled,
-                           {"TLS in use: " + sender.TlsDescription() + ", certificate verified for " +
-                            sender.HostName});
-    switch (step_) {
-    case UploadStep::Connecting:
-    case UploadStep::Reconnecting:
-        // Each log-in step waits for the next, and the rest of the run,
-        // whose completions test for the end themselves, happens inside that
-        // wait. At these completions the run had not begun (no row taken
-        // yet), so the end-of-run test below belongs to the completions
-        // inside; repeating it when the wait returns would register the
-        // uploads once more per log-in step.
-        logInStepDone(rqType, errCode);
-        if (errCode == 0 && rqType != ftpTypeSetAsync)
-            return;
-        break;
-    case UploadStep::Storing:
-        if (rqType == ftpPutAsync || rqType == ftpRestPutAsync)
-            storeDone(errCode);
-        break;
-    default:
-        // SIZE judges its own outcome when its wait returns; completions of
-        // a run that was paused, cancelled or has failed change nothing.
-        break;
-    }
-    // After the last store the run ends, and so it does after QUIT's
-    // completion, which comes inside the wait of Quit called from that
-    // store's completion. "update" is therefore posted twice, which is what
-    // sites served by this client receive. The outer of the two ends the
-    // run; a late completion after it finds the run idle.
-    if (step_ == UploadStep::Quitting) {
+}
+
+void UploadRun::completionHandled(UploadSession& session, TFtpRequest rqType) {
+    // After the last row the run ends with QUIT, and the end-of-run steps
+    // come once inside QUIT's wait, at its completion, and once more when
+    // that wait returns (finishRun). "update" is therefore posted twice,
+    // which is what sites served by this client receive.
+    if (quitting_ == &session && session.Step() == UploadStep::Quitting && rqType == ftpQuitAsync)
         endOfRunSteps();
-        if (rqType != ftpQuitAsync)
-            setStep(UploadStep::Idle);
+}
+
+void UploadRun::finishRun(UploadSession& session) {
+    if (quitting_ != &session)
+        return;  // paused or started anew inside QUIT's wait
+    endOfRunSteps();
+    quitting_ = nullptr;
+    session.Drop();
+    running_ = false;
+    reportRunOver();
+}
+
+void UploadRun::sessionLoggedIn(UploadSession& session) {
+    ++loggedIn_;
+    noteSessionLimit();
+    if (spread_ || session.Index != 0)
+        return;
+    spread_ = true;
+    // The other sessions, as many as there are rows left besides the one
+    // the first session takes now.
+    const qsizetype rowsLeft = runRows_.size() - (runPosition_ + 1);
+    const int others = int(std::min<qsizetype>(sessionsWanted_ - 1, std::max<qsizetype>(0, rowsLeft - 1)));
+    for (int i = 1; i <= others; ++i) {
+        UploadSession& extra = this->session(i);
+        sessionsInRun_ = i + 1;
+        extra.Connect(false);
     }
 }
 
-void UploadRun::logInStepDone(TFtpRequest rqType, quint16 errCode) {
-    const bool logInRequest = rqType == ftpOpenAsync || rqType == ftpUserAsync || rqType == ftpPassAsync ||
-                              rqType == ftpCwdAsync || rqType == ftpTypeSetAsync;
-    if (!logInRequest)
-        return;  // a late completion of what came before this connection
-    if (errCode != 0) {
-        if (step_ == UploadStep::Connecting) {
-            // The run's own connection failed: it stops before any row, as
-            // a failed log-in always did.
-            setStep(UploadStep::Idle);
-            return;
-        }
-        tryFailed(errCode, TryFailure::LogIn);
+quint64 UploadRun::takeRow() {
+    if (halted_)
+        return 0;
+    while (!givenBack_.isEmpty()) {
+        const quint64 key = givenBack_.takeFirst();
+        const int row = queue_.FindRow(key);
+        if (row >= 0 && queue_.Status(row) == QueueStatus::Queued())
+            return key;
+    }
+    while (runPosition_ + 1 < runRows_.size()) {
+        const quint64 key = runRows_[++runPosition_];
+        if (queue_.FindRow(key) >= 0)
+            return key;  // else deleted by the user meanwhile
+    }
+    return 0;
+}
+
+QList<QByteArray> UploadRun::nextSizeBatch(QList<quint64>& rows) {
+    // Batches bound what waits in the server's and this side's buffers.
+    constexpr qsizetype kBatch = 200;
+    QList<QByteArray> names;
+    rows.clear();
+    while (sizedUpTo_ < runRows_.size() && names.size() < kBatch) {
+        const quint64 key = runRows_[sizedUpTo_++];
+        const int row = queue_.FindRow(key);
+        if (row < 0)
+            continue;
+        const QString path = queue_.FullPath(row);
+        const QByteArray remote = RemoteFileName(ToGbk(path), FileSizeByName(path));
+        names.append(remote.mid(remote.lastIndexOf('/') + 1));
+        rows.append(key);
+    }
+    return names;
+}
+
+void UploadRun::sizesLearned(const QList<quint64>& rows, const QList<qint64>& sizes) {
+    for (qsizetype i = 0; i < rows.size() && i < sizes.size(); ++i)
+        sizes_.insert(rows[i], sizes[i]);
+    // Sessions that logged in meanwhile and found no row known yet go on.
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Done && sessions_[i]->WaitsForSizes())
+            sessions_[i]->NextFile();
+}
+
+void UploadRun::stopSizing() {
+    sizedUpTo_ = runRows_.size();
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Done && sessions_[i]->WaitsForSizes())
+            sessions_[i]->NextFile();
+}
+
+QByteArray UploadRun::peekNextRemoteName() const {
+    if (halted_ || !givenBack_.isEmpty())
+        return {};
+    for (qsizetype i = runPosition_ + 1; i < runRows_.size(); ++i) {
+        const int row = queue_.FindRow(runRows_[i]);
+        if (row < 0)
+            continue;
+        const QString path = queue_.FullPath(row);
+        if (!QFileInfo(path).isFile())
+            continue;  // a missing file gets no SIZE
+        const QByteArray remote = RemoteFileName(ToGbk(path), FileSizeByName(path));
+        return remote.mid(remote.lastIndexOf('/') + 1);
+    }
+    return {};
+}
+
+void UploadRun::giveBack(quint64 key) {
+    const int row = queue_.FindRow(key);
+    if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
+        return;  // deleted meanwhile, or settled by a pause
+    queue_.SetStatus(row, QueueStatus::Queued());
+    sizes_.remove(key);  // its size is asked again
+    givenBack_.append(key);
+}
+
+void UploadRun::storeCameShort(quint64 key) {
+    constexpr int kShortStoresPerRow = 3;
+    if (++shortStores_[key] <= kShortStoresPerRow) {
+        giveBack(key);
         return;
     }
-    switch (rqType) {
-    case ftpOpenAsync: ftp1.User(); break;
-    case ftpUserAsync: ftp1.Pass(); break;
-    case ftpPassAsync: ftp1.Cwd(); break;
-    case ftpCwdAsync: ftp1.TypeSet(); break;
-    case ftpTypeSetAsync: UploadNextFile(); break;
-    default: break;
-    }
-}
-
-void UploadRun::storeDone(quint16 errCode) {
-    if (errCode != 0) {
-        tryFailed(errCode, TryFailure::Store);
-        return;
-    }
-    settleCurrentRow(QueueStatus::Succeeded());
-    UploadNextFile();
-}
-
-void UploadRun::tryFailed(quint16 errCode, TryFailure kind) {
-    const bool rowGone = !currentRowUploading();
-    if (rowGone && kind == TryFailure::Store && ftp1.Connected() && !ftp1.IsBusy()) {
-        // The user deleted the row while it was being sent: it is passed
-        // over, and the run goes on on this connection.
-        UploadNextFile();
-        return;
-    }
-    // A deleted row's store that broke the connection: the run connects
-    // again to go on with the next row, under the same rules.
-    const bool transient = kind == TryFailure::ConnectionLost || (rowGone && kind == TryFailure::Store) ||
-                           IsTransientFtpFailure(errCode, ftp1.LastResponse(), ftp1.FailedCommand());
-    if (transient && scheduleRetry())
-        return;
-    failRow(FromGbk(ftp1.LastResponse()));
-}
-
-bool UploadRun::scheduleRetry() {
-    const bool progressed = rowReached_ > reachedAtFailure_;
-    reachedAtFailure_ = rowReached_;
-    if (progressed) {
-        // The connection carried the file further: connect again at once.
-        retriesUsed_ = 0;
-        setStep(UploadStep::WaitingToRetry);
-        presenter_.SetAbortEnabled(true);
-        showStatus(u("【") + CurrentFileName + u("】连接中断，重新连接中..."));
-        retryTimer_.start(0);
-        return true;
-    }
-    if (retriesUsed_ >= RetryDelaysMs.size())
-        return false;
-    const int delay = RetryDelaysMs[retriesUsed_++];
-    setStep(UploadStep::WaitingToRetry);
-    presenter_.SetAbortEnabled(true);
-    showStatus(u("【") + CurrentFileName + u("】连接中断，") + QString::number(delay / 1000.0, 'g', 3) +
-               u("秒后第") + QString::number(retriesUsed_) + u("次重试..."));
-    retryTimer_.start(delay);
-    return true;
-}
-
-void UploadRun::retryNow() {
-    if (step_ != UploadStep::WaitingToRetry)
-        return;
-    // The row is taken again if it is still there; a row deleted meanwhile
-    // is passed over.
-    retakeRow_ = true;
-    setStep(UploadStep::Reconnecting);
-    try {
-        ConnectFtp();
-    } catch (...) {
-        // A certificate failure: reported by the caller, the row has failed.
-        failRow(QString());
-        throw;
-    }
-    // Open could not even start, or a log-in step could not (no completion
-    // follows): the row has failed. A wait that gave up (the server never
-    // greeted, the handshake never ended) leaves its completion to come
-    // from the event loop, and the retry rules take it then.
-    if (step_ == UploadStep::Reconnecting && !ftp1.IsBusy())
-        failRow(FromGbk(ftp1.ErrorMessage()));
-}
-
-void UploadRun::failRow(const QString& reason) {
-    setStep(UploadStep::Idle);
-    presenter_.SetAbortEnabled(false);  // nothing left to pause
-    const int row = queue_.FindRow(currentRow_);
+    const int row = queue_.FindRow(key);
     if (row < 0 || queue_.Status(row) != QueueStatus::Uploading())
         return;
     queue_.SetStatus(row, QueueStatus::Failed());
-    if (!reason.isEmpty())
-        showStatus(u("【") + CurrentFileName + u("】上传失败：") + reason);
     presenter_.FileEnded(row);
+    halted_ = true;  // as for any row that failed for good
+}
+
+void UploadRun::rowTaken(UploadSession& session) {
+    CurrentFileName = session.FileName();
+    site_.UploadFinished = false;
+}
+
+void UploadRun::rowEnded(qint64 bytes) {
+    bytesDone_ += std::max<qint64>(0, bytes);
+    showGauge();
+}
+
+void UploadRun::showGauge() {
+    qint64 done = bytesDone_;
+    for (int i = 0; i < sessionsInRun_; ++i)
+        done += sessions_[i]->BytesInFlight();
+    // An empty run is complete as soon as it is there.
+    const qint64 percent = runBytes_ > 0 ? done * 100 / runBytes_ : 100;
+    gauge_ = int(std::clamp<qint64>(percent, 0, 100));
+    presenter_.ShowGauge(gauge_);
+    presenter_.ShowRunBytes(std::min(done, runBytes_), runBytes_);
+}
+
+void UploadRun::sessionProgress(UploadSession& session) {
+    showGauge();
+    int sending = 0;
+    for (int i = 0; i < sessionsInRun_; ++i)
+        sending += sessions_[i]->Step() == UploadStep::Storing ? 1 : 0;
+    if (sending > 1)
+        showStatus(u("【") + session.FileName() + u("】等") + QString::number(sending) + u("个文件上传中..."), true);
+    else
+        showStatus(u("【") + session.FileName() + u("】文件上传中..."), true);
+    if (gauge_ > 0)
+        presenter_.SetAbortEnabled(true);
+}
+
+void UploadRun::rowFailed() {
+    halted_ = true;
+    presenter_.SetAbortEnabled(false);  // nothing left to pause
+    maybeEnd();
+}
+
+void UploadRun::sessionStopped(bool runFails) {
+    if (runFails)
+        halted_ = true;
+    maybeEnd();
+}
+
+// When no session holds a row or is logging in any more, the run ends: with
+// QUIT and the registration when every row was handed out, or at rest where
+// it stopped when a row failed for good.
+void UploadRun::maybeEnd() {
+    if (!running_ || quitting_)
+        return;
+    UploadSession* last = nullptr;
+    for (int i = 0; i < sessionsInRun_; ++i) {
+        UploadSession& s = *sessions_[i];
+        if (s.HoldsRow() || s.Step() == UploadStep::Connecting)
+            return;
+        if (s.Step() == UploadStep::Done && !last)
+            last = &s;
+    }
+    // The sessions that ran out of rows leave; the last of them ends the run.
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i].get() != last && sessions_[i]->Step() == UploadStep::Done)
+            sessions_[i]->QuitQuietly();
+    if (halted_ || !last) {
+        if (last)
+            last->QuitQuietly();
+        running_ = false;
+        reportRunOver();
+        return;
+    }
+    quitting_ = last;
+    showStatus(u("全部文件上传结束。"));
+    last->QuitAtEnd();
+}
+
+void UploadRun::extraSessionRefused(UploadSession& session, quint16 errCode) {
+    // The first session has logged in before the others open, so a refused
+    // connection is the server's limit too.
+    const bool refusedConnect = errCode == WinSock::ConnectionRefused && loggedIn_ > 0;
+    if (refusedConnect || IsSessionLimitReply(session.ftp.StatusCode(), session.ftp.LastResponse()))
+        sessionRefused_ = true;
+    session.Drop();
+    noteSessionLimit();
+    maybeEnd();
+}
+
+// The sessions a limiting server took are those that logged in; counted
+// once no other is still logging in.
+void UploadRun::noteSessionLimit() {
+    if (!sessionRefused_)
+        return;
+    for (int i = 0; i < sessionsInRun_; ++i)
+        if (sessions_[i]->Step() == UploadStep::Connecting)
+            return;
+    const QByteArray key = serverKey();
+    const int took = std::max(1, loggedIn_);
+    const int known = sessionLimits_.value(key, 0);
+    sessionLimits_.insert(key, known > 0 ? std::min(known, took) : took);
 }
 
 void UploadRun::endOfRunSteps() {
@@ -339,135 +518,14 @@ void UploadRun::reportRunOver() {
         OnRunOver(files, failed);
 }
 
-bool UploadRun::currentRowUploading() const {
-    const int row = queue_.FindRow(currentRow_);
-    return row >= 0 && queue_.Status(row) == QueueStatus::Uploading();
-}
-
-void UploadRun::settleCurrentRow(const QString& status) {
-    const int row = queue_.FindRow(currentRow_);
-    if (row >= 0 && queue_.Status(row) == QueueStatus::Uploading()) {
-        queue_.SetStatus(row, status);
-        presenter_.FileEnded(row);
-    }
-}
-
-void UploadRun::UploadNextFile() {
-    // Rows that need no transfer (missing files, files the server holds
-    // whole) are passed over in this loop rather than by a call per row, so
-    // that a long queue of them does not grow the stack.
-    for (;;) {
-        // A retry takes the row it broke off again, unless the user deleted
-        // it meanwhile.
-        if (!std::exchange(retakeRow_, false) || !currentRowUploading()) {
-            ++runPosition_;
-            retriesUsed_ = 0;
-            rowReached_ = -1;
-            reachedAtFailure_ = -1;
-        }
-        if (pastLastRow()) {
-            setStep(UploadStep::Quitting);
-            showStatus(u("全部文件上传结束。"));
-            ftp1.Quit();
-            return;
-        }
-        currentRow_ = runRows_[runPosition_];
-        CurrentIndex = queue_.FindRow(currentRow_);
-        if (CurrentIndex < 0)
-            continue;  // deleted by the user meanwhile
-        site_.UploadFinished = false;
-        const QString path = queue_.FullPath(CurrentIndex);
-        const QByteArray gbkPath = ToGbk(path);
-        ftp1.LocalFileName = path;
-        LocalSize = FileSizeByName(path);
-        CurrentRemoteName = RemoteFileName(gbkPath, LocalSize);
-        CurrentFileName = FromGbk(NamePart(gbkPath));
-        // The row taken is selected and checked; other selected rows stay so.
-        // Only this row's check box changes: a run over a long queue would
-        // otherwise walk every row once per row.
-        presenter_.RowTaken(CurrentIndex);
-        queue_.SetChecked(CurrentIndex, true);
-        if (!QFileInfo(path).isFile()) {
-            queue_.SetStatus(CurrentIndex, QueueStatus::FileMissing());
-            presenter_.FileEnded(CurrentIndex);
-            continue;
-        }
-        queue_.SetStatus(CurrentIndex, QueueStatus::Uploading());
-
-        setStep(UploadStep::Sizing);
-        RemoteSize = GetRemoteFileSize(CurrentRemoteName);
-        if (step_ != UploadStep::Sizing)
-            return;  // paused or cancelled while SIZE waited
-        if (!ftp1.Connected()) {
-            // The connection went while SIZE waited (time-out, the server
-            // closed it): the row is tried again, or the run stops here.
-            tryFailed(quint16(ftp1.StatusCode()), TryFailure::ConnectionLost);
-            return;
-        }
-        setGauge(RemoteSize);
-        if (RemoteSize > 0 && RemoteSize < LocalSize) {
-            startStore(path, RemoteSize);
-            return;
-        }
-        if (RemoteSize > 0) {
-            showStatus(u("【") + CurrentFileName + u("】 已存在，跳过此文件"), true);
-            settleCurrentRow(QueueStatus::Succeeded());  // the row may have moved while SIZE waited
-            continue;
-        }
-        startStore(path, 0);
-        return;
-    }
-}
-
-void UploadRun::startStore(const QString& path, qint64 resumeAt) {
-    ftp1.LocalFileName = path;
-    ftp1.HostFileName = CurrentRemoteName;
-    ftp1.ResumeAt = resumeAt;
-    setStep(UploadStep::Storing);
-    try {
-        if (resumeAt > 0)
-            ftp1.RestPutAsync();
-        else
-            ftp1.PutAsync();
-    } catch (const QxError& error) {
-        // The store could not start (active mode over IPv6, no local port to
-        // listen on): no completion follows. Another try would fail alike.
-        failRow(FromGbk(error.message()));
-    }
-}
-
-qint64 UploadRun::GetRemoteFileSize(const QByteArray& remoteName) {
-    ftp1.HostFileName = NamePart(remoteName);
-    return ftp1.Size() ? ftp1.SizeResult() : 0;
-}
-
-void UploadRun::setGauge(qint64 count) {
-    // An empty file is complete as soon as it is there.
-    const qint64 percent = LocalSize > 0 ? count * 100 / LocalSize : 100;
-    gauge_ = int(std::clamp<qint64>(percent, 0, 100));
-    presenter_.ShowGauge(gauge_);
-    presenter_.ShowBytes(count, LocalSize);
-}
-
-void UploadRun::ftp1Progress64(TFtpClient&, qint64 count, bool&) {
-    if (count > RemoteSize)
-        rowReached_ = std::max(rowReached_, count);
-    setGauge(count);
-    showStatus(u("【") + CurrentFileName + u("】文件上传中..."), true);
-    if (gauge_ > 0)
-        presenter_.SetAbortEnabled(true);
-}
-
 void UploadRun::btnAbortClick() {
     runOpen_ = false;  // the user stopped it: nothing to tell
-    retryTimer_.stop();
-    setStep(UploadStep::Idle);
-    // Also a connection still being resolved or made: after "暂停" nothing
-    // more goes out.
-    if (ftp1.Connected() || ftp1.IsBusy())
-        ftp1.Abort();
-    // The row being sent waits for the next run, which continues it.
-    settleCurrentRow(QueueStatus::ToResume());
+    running_ = false;
+    // Every session, also one whose connection is still being resolved or
+    // made: after "暂停" nothing more goes out.
+    for (int i = 0; i < sessionsInRun_; ++i)
+        sessions_[i]->Pause();
+    quitting_ = nullptr;
     enableUpload();
     showStatus(u("文件上传已暂停"));
     presenter_.SetAbortEnabled(false);
@@ -479,12 +537,10 @@ void UploadRun::btnCancelClick() {
     ++cancels_;
     // A pending retry, waiting or already connecting again, is given up:
     // its row has failed.
-    if (step_ == UploadStep::WaitingToRetry || step_ == UploadStep::Reconnecting) {
-        retryTimer_.stop();
-        if (step_ == UploadStep::Reconnecting)
-            ftp1.Abort();
-        failRow(QString());
-    }
+    for (int i = 0; i < sessionsInRun_; ++i)
+        sessions_[i]->Cancel();
+    if (!anySessionActive())
+        running_ = false;
     enableUpload();
     showStatus(u("文件上传已取消"));
     presenter_.SetCancelEnabled(false);

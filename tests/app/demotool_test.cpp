@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "download/gui/uDown.h"
 #include "login/gui/uLogin.h"
+#include "config/transferoptions.h"
 #include "support/demosite.h"
 #include "support/sitetool.h"
 #include "support/testutil.h"
@@ -43,6 +44,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(site.isRunning()) << site.errorText().toStdString();
         ASSERT_TRUE(site.writeSiteConfig(dir.path()));
+        // One file at a time, in the windows and in the tool (--parallel 1):
+        // the FTP dialogues are compared line for line.
+        TransferOptions options;
+        options.parallelUploads = 1;
+        ASSERT_TRUE(WriteTransferOptions(LocalFiles(dir.path()), options));
         program = std::make_unique<QuellixProgram>(dir.path(), [](const MsgDlgMessage&) { return TModalResult::mrOk; });
         program->Start();
         program->MainFrm->DownloadPage().PlaySound = [](const QString&) {};
@@ -175,7 +181,7 @@ TEST_F(DemoToolTest, TheToolSendsTheWindowsRequestsForUploadUpdateAndResume) {
     const QStringList common{QStringLiteral("--site"), QString::fromUtf8(site.siteUrl()), QStringLiteral("--user"),
                              account.name};
     const qsizetype toolStart = site.requests().size();
-    for (const QStringList& command : {QStringList{QStringLiteral("put")} + paths, QStringList{QStringLiteral("update")},
+    for (const QStringList& command : {QStringList{QStringLiteral("put"), QStringLiteral("--parallel"), QStringLiteral("1")} + paths, QStringList{QStringLiteral("update")},
                                        QStringList{QStringLiteral("resume")}}) {
         const ProcessResult result = RunSiteTool(command + common, how);
         ASSERT_EQ(result.exitCode, 0) << result.err.constData();

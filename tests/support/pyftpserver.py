@@ -4,6 +4,7 @@
 usage: pyftpserver.py --home DIR [--user NAME] [--password WORD] [--port N]
                       [--tls-cert PEM --tls-key PEM [--tls-required]]
                       [--command-log FILE] [--reply N:VERB:TEXT]... [--only-from ADDRESS]
+                      [--max-cons-per-ip N]
 
 Listens on 127.0.0.1 (port 0: a free port chosen by the system; passive data
 ports likewise), prints "PORT <n>" on standard output once it accepts
@@ -20,7 +21,9 @@ on the N-th control connection (1 for the first) with the reply line TEXT
 instead of carrying it out: a fault scripted for one connection of a real
 server (a refused AUTH TLS, a broken STOR). --only-from refuses control and
 data connections from any other peer address (a test that puts a proxy
-between shows this way that nothing went around it).
+between shows this way that nothing went around it). --max-cons-per-ip N
+greets a client's connections beyond N with "421 Too many connections" and
+closes them, as servers that limit sessions do.
 """
 import argparse
 import logging
@@ -45,6 +48,7 @@ def main():
     parser.add_argument("--command-log")
     parser.add_argument("--reply", action="append", default=[])
     parser.add_argument("--only-from")
+    parser.add_argument("--max-cons-per-ip", type=int, default=0)
     args = parser.parse_args()
 
     scripted = {}
@@ -98,6 +102,7 @@ def main():
     Handler.auth_failed_timeout = 0.2
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons_per_ip = args.max_cons_per_ip
     stop = threading.Event()
 
     def request_stop(*_):

@@ -27,7 +27,9 @@ TEST_F(SiteFaultsTest, PutExitsWithTheReasonWhenTheSiteDoesNotRegisterTheUploads
     WriteFileBytes(b, QByteArray(3000, 'b'));
     standIn.replies["update"] = {500, "error\r\n"};
 
-    const ProcessResult put = standIn.run({QStringLiteral("put"), a, b}, dir.path());
+    // The stand-in's FTP server serves one session at a time.
+    const ProcessResult put =
+        standIn.run({QStringLiteral("put"), QStringLiteral("--parallel"), QStringLiteral("1"), a, b}, dir.path());
 
     EXPECT_EQ(put.exitCode, 1);
     EXPECT_EQ(put.out, ("sent: " + a + "\nsent: " + b + "\n2 on the server, 0 failed\n").toUtf8());

@@ -68,7 +68,9 @@ TEST_F(SitePutTest, FilesReachTheDiskWhileMissingAndUnsendableOnesAreReported) {
     const QString emoji = local(u("smile😀.txt"), "e");
     const QString missing = dir.filePath(QStringLiteral("missing.txt"));
 
-    const ProcessResult put = run({QStringLiteral("put"), a, missing, emoji, report});
+    // One file at a time, so that the lines come in row order.
+    const ProcessResult put =
+        run({QStringLiteral("put"), QStringLiteral("--parallel"), QStringLiteral("1"), a, missing, emoji, report});
 
     EXPECT_EQ(put.exitCode, 1);
     EXPECT_EQ(put.out, ("sent: " + a + "\nsent: " + report + "\n2 on the server, 0 failed, 2 not queued\n").toUtf8());
@@ -133,6 +135,35 @@ TEST_F(SitePutTest, AnUploadKilledMidwayIsFinishedWithResume) {
             rests.append(line);
     ASSERT_EQ(rests.size(), 1);
     EXPECT_GE(rests[0].mid(5).toLongLong(), part);
+}
+
+// --parallel 3: three FTP sessions carry the files; every file reaches the
+// disk and the summary counts them all. A count outside 1 to 8 is refused
+// before anything is sent.
+TEST_F(SitePutTest, ParallelSendsTheFilesOverSeveralSessions) {
+    QStringList paths;
+    QList<QByteArray> contents;
+    for (int i = 0; i < 6; ++i) {
+        contents.append(QByteArray(20000 + 1000 * i, char('a' + i)));
+        paths.append(local(QStringLiteral("f%1.bin").arg(i), contents.last()));
+    }
+
+    const ProcessResult put = run(QStringList{QStringLiteral("put"), QStringLiteral("--parallel"), QStringLiteral("3")} +
+                                  paths);
+
+    EXPECT_EQ(put.exitCode, 0) << put.err.constData();
+    EXPECT_TRUE(put.out.endsWith("6 on the server, 0 failed\n")) << put.out.constData();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(put.out.contains(("sent: " + paths[i] + "\n").toUtf8())) << i;
+        EXPECT_EQ(ReadFileBytes(onDisk(QStringLiteral("f%1.bin").arg(i))), contents[i]) << i;
+    }
+    EXPECT_EQ(ftpCommands().count("USER " + account.ftpUser.toUtf8()), 3);
+
+    const qsizetype before = ftpCommands().size();
+    const ProcessResult refused = run({QStringLiteral("put"), QStringLiteral("--parallel"), QStringLiteral("9"), paths[0]});
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_TRUE(refused.err.contains("--parallel must be a number from 1 to 8, not '9'")) << refused.err.constData();
+    EXPECT_EQ(ftpCommands().size(), before);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "disk/gui/folderlisting.h"
 #include "login/gui/uLogin.h"
 #include "platform/helperlib.h"
+#include "config/transferoptions.h"
 #include "support/demosite.h"
 #include "support/nginxserver.h"
 #include "support/testutil.h"
@@ -51,12 +52,17 @@ struct FtpLogLine {
 class UploadDemoTest : public testing::Test {
 protected:
     virtual QStringList siteOptions() { return {QStringLiteral("--big-file-mib"), QStringLiteral("1")}; }
+    virtual int parallelUploads() { return 1; }
     void SetUp() override {
         site = std::make_unique<DemoSite>(siteOptions());
         ASSERT_TRUE(site->isRunning()) << site->errorText().toStdString();
         ASSERT_TRUE(site->writeSiteConfig(programDir.path()));
         ASSERT_TRUE(QDir().mkpath(localFolder()));
         SetErrorReportSink([this](const QByteArray&, const QByteArray& message) { errors.append(message); });
+        // One file at a time: these tests read the one session's dialogue.
+        TransferOptions options;
+        options.parallelUploads = parallelUploads();
+        ASSERT_TRUE(WriteTransferOptions(LocalFiles(programDir.path()), options));
         program = std::make_unique<QuellixProgram>(programDir.path(), [this](const MsgDlgMessage& m) {
             messages.append(m);
             return answerWith;
@@ -612,3 +618,53 @@ TEST_F(TlsUploadDemoTest, AnUntrustedCertificateStopsTheRunBeforeTheLogInWithAMe
 }
 
 }  // namespace
+
+// The window with 同时上传文件数 at 3: one click sends the queue over three
+// FTP sessions of the demo site's server; an OK of 传输设置 with 1 makes the
+// next run one session again.
+class ParallelUploadDemoTest : public UploadDemoTest {
+protected:
+    int parallelUploads() override { return 3; }
+};
+
+TEST_F(ParallelUploadDemoTest, ThreeSessionsSendTheQueueAndTheOptionsOfTheDialogTakeEffectAtTheNextRun) {
+    login();
+    const int folderId = openTargetFolder(u("空文件夹"));
+    ASSERT_GT(folderId, 0);
+    QStringList paths;
+    QList<QByteArray> contents;
+    for (int i = 0; i < 7; ++i) {
+        contents.append(RandomBytes(50000 + 7919 * i, 20 + i));
+        paths.append(local(QStringLiteral("p%1.bin").arg(i), contents.last()));
+    }
+    WriteFileBytes(incoming(remoteName(paths[2])), contents[2]);              // held whole
+    WriteFileBytes(incoming(remoteName(paths[5])), contents[5].left(20000));  // held in part
+    addFiles(paths);
+
+    clickUpload();
+    ASSERT_TRUE(WaitFor([&] { return main().btnUpload->isEnabled(); }, 30000));
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+    EXPECT_EQ(ftpSessions().size(), 3);
+    EXPECT_EQ(requestsFor("postlist").size(), 1);
+    EXPECT_EQ(requestsFor("update").size(), 2);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(rowStatus(i), QueueStatus::Succeeded()) << i;
+        EXPECT_EQ(ReadFileBytes(onDisk(u("空文件夹"), QStringLiteral("p%1.bin").arg(i))), contents[i]) << i;
+    }
+    EXPECT_EQ(main().spStatus1->text(), u("全部文件上传成功"));
+    EXPECT_EQ(main().pb1->value(), 100);
+
+    TransferOptions options = main().Options();
+    options.parallelUploads = 1;
+    main().ApplyTransferOptions(options, QByteArray());
+    queue().Clear();
+    main().UploadFinished = false;
+    addFiles({local(QStringLiteral("later1.bin"), RandomBytes(3000, 40)),
+              local(QStringLiteral("later2.bin"), RandomBytes(3000, 41))});
+    clickUpload();
+    ASSERT_TRUE(WaitFor([&] { return main().btnUpload->isEnabled(); }, 30000));
+    EXPECT_EQ(ftpSessions().size(), 4);
+    EXPECT_EQ(ftpCommands().count("QUIT"), 1);
+    EXPECT_EQ(main().spStatus1->text(), u("全部文件上传成功"));
+}

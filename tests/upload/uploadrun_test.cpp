@@ -918,4 +918,43 @@ TEST_F(UploadFaultTest, AStoreThatCannotStartFailsItsRowWithTheReason) {
     EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
 }
 
+// One file at a time, the next file's SIZE goes out while a file is sent. A
+// server that answers it only after the store's 226 (as vsftpd does; the
+// scripted server otherwise answers at once, as pyftpdlib does), or with
+// 213 for a file it holds: the dialogue is the plain one, and the answers
+// are read right.
+TEST_F(UploadFaultTest, TheNextSizeSentDuringAStoreIsReadRightWhicheverOrderItsAnswerComes) {
+    const QString c = make(QStringLiteral("c.txt"), QByteArray(5000, 'c'));
+    queue.AddLocalFiles({big, small, c});
+    bool storing = false;
+    QList<QByteArray> held;
+    ftp.onCommand = [&](ScriptedFtpServer& s, const QByteArray& verb, const QByteArray& argument) {
+        if (verb == "STOR")
+            storing = true;
+        if (verb != "SIZE" || !storing)
+            return false;
+        held.append(argument == remoteName(c) ? "213 5000\r\n" : "550 No such file.\r\n");
+        Q_UNUSED(s);
+        return true;
+    };
+    ftp.onStoreEnd = [&](ScriptedFtpServer& s) {
+        storing = false;
+        s.sendFinalReply();
+        s.closeData();
+        for (const QByteArray& reply : std::exchange(held, {}))
+            s.send(reply);
+    };
+
+    pressUpload();
+
+    ASSERT_TRUE(waitForRest());
+    const QList<QByteArray> plain = logIn() + sent(big) + sent(small) + QList<QByteArray>{"SIZE " + remoteName(c), "QUIT"};
+    EXPECT_EQ(ftp.commands(), plain);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(queue.Status(row), QueueStatus::Succeeded()) << row;
+    EXPECT_TRUE(statuses.contains(u("【c.txt】 已存在，跳过此文件")));
+    EXPECT_EQ(spStatus1.text(), u("全部文件上传成功"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
 }  // namespace

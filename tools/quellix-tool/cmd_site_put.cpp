@@ -1,14 +1,17 @@
-// site put FILES... [--folder ID] [--resume]: uploads as "上传文件" does:
+// site put FILES... [--folder ID] [--resume] [--parallel N]: uploads as "上传文件" does:
 // the files are announced ("postlist") into the remote folder ID (default:
 // the root), each is sent after a SIZE (skipped when the server holds it
 // whole, continued with REST when it holds a part), and the site is asked
 // to register them ("update"). With --resume the site's list of unfinished
 // uploads comes first ("resume") and those files are finished in the same
-// run. A file that is missing, or whose name or folder cannot be announced
+// run. --parallel N sends up to N files at once, each over its own FTP
+// session (1 to 8; default: quellix.ini's, 2 unless changed there; 1 is the
+// windows' dialogue of one file after another). A file that is missing, or whose name or folder cannot be announced
 // (not GBK, or holding ">" or "|"), is reported and the others go on. Exit
 // 0 only when every file is on the server and the site confirmed "update".
 
 #include "site_terminal.h"
+#include "config/transferoptions.h"
 #include "site_upload.h"
 
 #include <QFileInfo>
@@ -22,6 +25,15 @@ int runPut(SiteArgs& args) {
     if (missingValue)
         args.usageError("--folder needs a value");
     const bool resume = args.takeFlag("--resume");
+    QByteArray parallelText;
+    const bool hasParallel = args.takeOption("--parallel", parallelText, missingValue);
+    if (missingValue)
+        args.usageError("--parallel needs a value");
+    bool parallelOk = true;
+    const int parallel = hasParallel ? parallelText.toInt(&parallelOk) : 0;
+    if (hasParallel && (!parallelOk || parallel < 1 || parallel > TransferOptions::kMaxParallel))
+        args.usageError("--parallel must be a number from 1 to " + QByteArray::number(TransferOptions::kMaxParallel) +
+                        ", not '" + parallelText + "'");
     bool folderOk = true;
     const int folderId = hasFolder ? folderText.toInt(&folderOk) : 0;
     if (!folderOk || folderId < 0)
@@ -54,7 +66,7 @@ int runPut(SiteArgs& args) {
         throw SiteFailure("no file to upload");
 
     const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
-    SiteUpload upload(*site, folderId);
+    SiteUpload upload(*site, folderId, parallel);
     if (resume) {
         const int rows = upload.TakeResumeList();
         WriteErr(QByteArray::number(rows) + (rows == 1 ? " unfinished upload" : " unfinished uploads") +
@@ -89,6 +101,6 @@ int runPut(SiteArgs& args) {
     return SiteExit::Ok;
 }
 
-const SiteCommand putCommand("put", "put FILES... [--folder ID] [--resume]", runPut);
+const SiteCommand putCommand("put", "put FILES... [--folder ID] [--resume] [--parallel N]", runPut);
 
 }  // namespace

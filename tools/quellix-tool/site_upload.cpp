@@ -2,14 +2,16 @@
 
 #include "site_terminal.h"
 
+#include "config/transferoptions.h"
 #include "platform/helperlib.h"
 #include "text/errors.h"
 
 #include <QFileInfo>
 
-// What the run reports, on the terminal: a progress bar per file on
-// standard error, a line per finished file on standard output, and the
-// run's own messages (retries, refused names) on standard error.
+// What the run reports, on the terminal: a progress bar on standard error
+// (per file when one file goes at a time, for the whole run when several
+// do), a line per finished file on standard output, and the run's own
+// messages (retries, refused names) on standard error.
 class TerminalUploadPresenter : public UploadPresenter {
 public:
     explicit TerminalUploadPresenter(UploadQueue& queue) : queue_(queue) {}
@@ -25,8 +27,19 @@ public:
     }
     void ShowGauge(int) override {}
     void ShowBytes(qint64 done, qint64 total) override {
+        if (parallel > 1)
+            return;
         if (!progress_ && total > 0)
             progress_ = std::make_unique<TransferProgress>(label_, total);
+        if (progress_)
+            progress_->update(done);
+        done_ = done;
+    }
+    void ShowRunBytes(qint64 done, qint64 total) override {
+        if (parallel <= 1)
+            return;
+        if (!progress_ && total > 0)
+            progress_ = std::make_unique<TransferProgress>(QByteArray::number(queue_.Count()) + " files", total);
         if (progress_)
             progress_->update(done);
         done_ = done;
@@ -40,6 +53,8 @@ public:
     void Inform(const QString& message) override { WriteErr(TerminalSafe(message.toUtf8(), true) + "\n"); }
     void AddLocalFiles() override {}
     void RowTaken(int row) override {
+        if (parallel > 1)
+            return;
         progress_.reset();
         done_ = 0;
         label_ = TerminalSafe(queue_.FileName(row).toUtf8());
@@ -48,9 +63,13 @@ public:
         if (row < 0)
             return;
         const QString state = queue_.Status(row);
-        if (progress_)
-            progress_->finish(done_);
-        progress_.reset();
+        if (parallel <= 1) {
+            if (progress_)
+                progress_->finish(done_);
+            progress_.reset();
+        } else if (progress_ && StderrIsTerminal()) {
+            WriteErr("\r\033[K");  // the run's bar is drawn again below the line
+        }
         QByteArray word = "failed";
         if (state == QueueStatus::Succeeded())
             word = status.endsWith(QString::fromUtf8("跳过此文件")) ? "on the server already" : "sent";
@@ -60,9 +79,15 @@ public:
             word = "paused";
         WriteOut(word + ": " + TerminalSafe(queue_.FullPath(row).toUtf8()) + "\n");
     }
-    void RunEnded() override {}
+    void RunEnded() override {
+        if (parallel > 1 && progress_) {
+            progress_->finish(done_);
+            progress_.reset();
+        }
+    }
 
-    QString status;  // the last status text that is not frequent
+    QString status;    // the last status text that is not frequent
+    int parallel = 1;  // files sent at once
 
 private:
     UploadQueue& queue_;
@@ -71,7 +96,7 @@ private:
     std::unique_ptr<TransferProgress> progress_;
 };
 
-SiteUpload::SiteUpload(SiteConnection& site, int folderId)
+SiteUpload::SiteUpload(SiteConnection& site, int folderId, int parallel)
     : site_(site), files_(LocalFiles::ofRunningProgram()), folderId_(folderId) {
     presenter_ = std::make_unique<TerminalUploadPresenter>(Queue);
     const UploadSite upload{files_, site_.Session(), site_.SiteSettings, folderId_, postListAccepted_,
@@ -80,6 +105,9 @@ SiteUpload::SiteUpload(SiteConnection& site, int folderId)
     run_ = std::make_unique<UploadRun>(upload, Queue, *registration_, *presenter_);
     registration_->HttpPostFL.Connector = site_.Connector;
     run_->ftp1.Connector = site_.Connector;
+    // Files at once: as asked, else as the options file (quellix.ini) says.
+    run_->ParallelUploads = parallel > 0 ? parallel : ReadTransferOptions(files_).parallelUploads;
+    presenter_->parallel = run_->ParallelUploads;
 }
 
 SiteUpload::~SiteUpload() = default;

@@ -18,7 +18,8 @@ class TerminalUploadPresenter;
 // One upload session over a logged-in connection.
 class SiteUpload {
 public:
-    SiteUpload(SiteConnection& site, int folderId);
+    // `parallel`: files sent at once (1 to 8); 0: as quellix.ini says.
+    SiteUpload(SiteConnection& site, int folderId, int parallel = 0);
     ~SiteUpload();
 
     // "resume": the site's unfinished uploads replace the queue. Gives the
