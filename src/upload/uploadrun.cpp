@@ -189,6 +189,7 @@ void UploadRun::ConnectFtp() {
     }
     UploadSession& first = session(0);
     openCalled_ = true;
+    pausedSinceOpen_ = false;
     const int cancels = cancels_;
     if (first.Connect(false))
         waitForRest();
@@ -211,8 +212,16 @@ void UploadRun::waitForRest() {
 void UploadRun::afterRest(int cancelsBefore) {
     // A "取消" inside the wait has given the button back already.
     if (cancels_ == cancelsBefore) {
-        if (CurrentFileName.isEmpty())
-            showStatus(u("服务器连接中..."));
+        if (CurrentFileName.isEmpty()) {
+            // A run that has come to rest before it took a row failed to
+            // connect or log in: the status says so and why, rather than
+            // that it is still connecting.
+            const TFtpClient& first = sessions_[0]->ftp;
+            if (!pausedSinceOpen_ && !anySessionActive() && first.StatusCode() >= 400)
+                showStatus(u("服务器连接失败：") + FromGbk(first.LastResponse()));
+            else
+                showStatus(u("服务器连接中..."));
+        }
         presenter_.SetCancelEnabled(!site_.UploadFinished);
     }
     // A session that could not reach the server safely (a certificate that
@@ -520,6 +529,7 @@ void UploadRun::reportRunOver() {
 
 void UploadRun::btnAbortClick() {
     runOpen_ = false;  // the user stopped it: nothing to tell
+    pausedSinceOpen_ = true;
     running_ = false;
     // Every session, also one whose connection is still being resolved or
     // made: after "暂停" nothing more goes out.

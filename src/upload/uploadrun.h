@@ -215,6 +215,7 @@ private:
     bool spread_ = false;        // the other sessions have been opened
     bool sessionRefused_ = false;  // the server refused a session of this run
     bool running_ = false;
+    bool pausedSinceOpen_ = false;  // "暂停" came after the run's first Open
     bool checksStores_ = false;
     QList<quint64> givenBack_;   // rows to hand out again first
     QHash<quint64, qint64> sizes_;  // rows' sizes on the server, as learned before the stores
