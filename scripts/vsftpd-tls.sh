@@ -5,7 +5,8 @@
 # certificate for "localhost" made by openssl for this run
 # ($work/cert.pem), and require_ssl_reuse=YES, so that every data
 # connection must resume the control connection's TLS session.
-# Needs root (vsftpd drops to its user "ftp" itself).
+# Needs root (vsftpd drops to its user "ftp" itself). With vsftpd_tls=no
+# set by the caller it serves plain FTP instead (no certificate, no TLS).
 #
 # start_vsftpd sets vsftpd_port and vsftpd_pid; stop_vsftpd ends it.
 
@@ -21,8 +22,19 @@ start_vsftpd() {
   # folder is.
   mkdir -p "$work/root/upload" "$work/empty"
   chown ftp:ftp "$work/root/upload"
+  local tls_conf=
+  if [[ ${vsftpd_tls:-yes} == yes ]]; then
+    tls_conf="ssl_enable=YES
+allow_anon_ssl=YES
+force_anon_logins_ssl=YES
+force_anon_data_ssl=YES
+require_ssl_reuse=YES
+ssl_ciphers=HIGH
+rsa_cert_file=$work/cert.pem
+rsa_private_key_file=$work/key.pem"
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
     -subj /CN=localhost -addext subjectAltName=DNS:localhost 2>/dev/null
+  fi
   vsftpd_port=$(/usr/bin/python3 -c \
     'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   cat >"$work/vsftpd.conf" <<CONF
@@ -49,14 +61,7 @@ xferlog_enable=YES
 vsftpd_log_file=$work/vsftpd.log
 dual_log_enable=YES
 log_ftp_protocol=YES
-ssl_enable=YES
-allow_anon_ssl=YES
-force_anon_logins_ssl=YES
-force_anon_data_ssl=YES
-require_ssl_reuse=YES
-ssl_ciphers=HIGH
-rsa_cert_file=$work/cert.pem
-rsa_private_key_file=$work/key.pem
+$tls_conf
 seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO

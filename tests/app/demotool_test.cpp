@@ -122,9 +122,9 @@ TEST_F(DemoToolTest, TheToolSendsTheWindowsRequestsForLoginListingAndDownload) {
 
     const QList<QByteArray> windowForms = wireForms(windows);
     const QList<QByteArray> toolForms = wireForms(tool);
-    // ls: probe, login, loadset, the folder; get: probe, login, loadset,
-    // the size probe and two ranges.
-    ASSERT_EQ(toolForms.size(), 4 + 6);
+    // ls: probe, login, the folder; get: probe, login, the size probe and
+    // two ranges (neither needs the server settings).
+    ASSERT_EQ(toolForms.size(), 3 + 5);
     for (const QByteArray& form : toolForms)
         EXPECT_TRUE(windowForms.contains(form)) << "not sent by the windows:\n" << form.constData();
     // The folder and the file were asked for once by each side.

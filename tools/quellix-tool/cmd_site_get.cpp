@@ -213,7 +213,7 @@ int runGet(SiteArgs& args) {
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
 
-    const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
+    const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options, SiteSessionUse::LoginOnly);
     const SiteSession& session = site->Session();
     const bool many = ids.size() + trees.size() > 1;
     QList<QByteArray> failures;

@@ -42,7 +42,7 @@ int runLinks(SiteArgs& args) {
         for (const QByteArray& each : ids)
             files.append({QByteArray(), each});
     } else {
-        const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
+        const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options, SiteSessionUse::LoginOnly);
         siteUrl = site->Session().SiteUrl;
         const QMap<QByteArray, RemoteEntry> found = FindFiles(*site, ids);
         for (const QByteArray& each : ids) {

@@ -91,7 +91,7 @@ int runLs(SiteArgs& args) {
     args.expectNoMore();
     if (!IsFolderId(folderText))
         args.usageError("FOLDER_ID must be a folder id (decimal digits), not '" + folderText + "'");
-    const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options);
+    const std::unique_ptr<SiteConnection> site = OpenSiteSession(args.options, SiteSessionUse::LoginOnly);
     const QList<QByteArray> lines = ListFolderLines(*site, folderText.toInt());
     QList<RemoteEntry> entries;
     try {

@@ -16,12 +16,17 @@
 // Raises SiteFailure when the request fails.
 QList<QByteArray> ListFolderLines(SiteConnection& site, int folderId, int goBack = 0);
 
+// The reply lines of each folder of `folderIds`, in that order, the requests
+// sent at once. Raises SiteFailure for the first (in that order) that fails.
+QList<QList<QByteArray>> ListFoldersLines(SiteConnection& site, const QList<int>& folderIds, int goBack = 0);
+
 // The entries of those lines; raises SiteFailure naming the first line that
 // cannot be read, after `rowsBefore` got the entries before it.
 QList<RemoteEntry> ReadListing(const QList<QByteArray>& lines, QList<RemoteEntry>* rowsBefore = nullptr);
 
 // The files with the given ids (decimal text), found by listing the root
-// and then every folder below it, breadth first, until all are found.
+// and then every folder below it, breadth first (several folders listed
+// at once), until all are found.
 // Folders and files are numbered apart, so a folder may carry a file's id:
 // an id that names no file but a folder gives that folder (the caller says
 // it is no file). Ids not found are missing from the result.

@@ -113,7 +113,7 @@ void WaitForSite(const std::function<bool()>& done, const QByteArray& what, int 
         throw SiteFailure(what + " was stopped");
 }
 
-std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int timeLimitMs) {
+std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, SiteSessionUse use, int timeLimitMs) {
     auto site = std::make_unique<SiteConnection>();
     site->Connector = options.connector;
     SiteLogin& login = site->Login;
@@ -180,6 +180,10 @@ std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int 
         throw SiteFailure(failure);
     if (!login.Session.LoggedIn)
         throw SiteFailure("login failed");
+    if (use == SiteSessionUse::LoginOnly) {
+        login.OnLoginDone = nullptr;
+        return site;
+    }
 
     bool settingsDone = false;
     site->Settings.OnDone = [&](const ServerSettingsRequest::Result& result) {

@@ -71,12 +71,21 @@ public:
     ServerSettingsRequest Settings{HttpLoadSet, SiteSettings};
 };
 
+// What a command needs of the session: the server settings ("loadset": the
+// FTP server, the registration address) or only the login (listings,
+// downloads and links need nothing else, and a round trip less counts on a
+// slow link).
+enum class SiteSessionUse { WithServerSettings, LoginOnly };
+
 // Logs in and takes the server settings, as the login and main windows do
-// (probe, login, loadset). Raises SiteFailure with the reason (the site's
-// own message for a refused login) when any step fails; a refused saved
-// login is removed from the keyring, and the failure says so. Waits are
-// bounded by `timeLimitMs` and end early on Ctrl+C.
-std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options, int timeLimitMs = 60000);
+// (probe, login, loadset; without loadset for `LoginOnly`). Raises
+// SiteFailure with the reason (the site's own message for a refused login)
+// when any step fails; a refused saved login is removed from the keyring,
+// and the failure says so. Waits are bounded by `timeLimitMs` and end early
+// on Ctrl+C.
+std::unique_ptr<SiteConnection> OpenSiteSession(const SiteOptions& options,
+                                                SiteSessionUse use = SiteSessionUse::WithServerSettings,
+                                                int timeLimitMs = 60000);
 
 // Runs the event loop until `done` holds. Raises SiteFailure `what` + " timed
 // out" after `timeLimitMs` (0: no limit) and the interruption on Ctrl+C.
