@@ -1,7 +1,8 @@
 // The upload run with several FTP sessions, without a display, against
 // pyftpdlib (also behind the fault proxy): a queue stored whole over several
-// sessions, a server that takes fewer sessions, pause, a cut in one session
-// while the others go on, and rows deleted while several are sent.
+// sessions, a server that takes fewer sessions, pause, cancel while every
+// session waits for its retry, a cut in one session while the others go on,
+// and rows deleted while several are sent.
 
 #include "support/fakesite.h"
 #include "support/faultproxy.h"
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -262,6 +264,47 @@ TEST_F(ParallelUploadTest, PauseStopsEverySessionAndTheNextRunFinishesTheFilesIn
     EXPECT_GE(count(ftp.commands(), "REST "), 1);
     EXPECT_EQ(presenter.statuses.last(), u("全部文件上传成功"));
     EXPECT_TRUE(errors.isEmpty()) << errors.value(0).toStdString();
+}
+
+// The server goes away while three sessions send: each session waits for
+// its retry; "取消" then gives every retry up at once. No row is left
+// "上传中...", the run is over, and no session connects again later.
+TEST_F(ParallelUploadTest, CancelGivesUpTheRetriesOfEverySession) {
+    ASSERT_TRUE(ftp.isRunning()) << ftp.error().constData();
+    QStringList paths;
+    for (int i = 0; i < 3; ++i)
+        paths.append(make(QStringLiteral("x%1.bin").arg(i), Content(6000000, i)));
+    queue.AddLocalFiles(paths);
+    run.ParallelUploads = 3;
+    run.RetryDelaysMs = {1500};
+    const auto waitingToRetry = [&] { return presenter.statuses.filter(u("秒后第1次重试")).size(); };
+    QTimer killer;
+    QObject::connect(&killer, &QTimer::timeout, [&] {
+        int sending = 0;
+        for (int row = 0; row < queue.Count(); ++row)
+            sending += queue.Status(row) == QueueStatus::Uploading() ? 1 : 0;
+        if (sending == 3 && presenter.gauge >= 5) {
+            killer.stop();
+            ::kill(pid_t(ftp.processId()), SIGKILL);
+        }
+    });
+    killer.start(1);
+
+    click();
+    ASSERT_TRUE(WaitFor([&] { return waitingToRetry() == 3; }, 30000)) << presenter.statuses.join('\n').toStdString();
+    RunGuarded([&] { run.btnCancelClick(); });
+
+    EXPECT_FALSE(run.Running());
+    for (int row = 0; row < queue.Count(); ++row)
+        EXPECT_EQ(queue.Status(row), QueueStatus::Failed()) << row;
+    EXPECT_EQ(presenter.statuses.last(), u("文件上传已取消"));
+    EXPECT_FALSE(presenter.uploadBusy);
+    // The retries were due within 1.5 s: none of them comes.
+    const qsizetype shown = presenter.statuses.size();
+    EXPECT_FALSE(WaitFor([&] { return presenter.statuses.size() != shown; }, 2500))
+        << presenter.statuses.last().toStdString();
+    EXPECT_TRUE(site.requestsFor("update").isEmpty());
+    EXPECT_TRUE(runsOver.isEmpty());
 }
 
 // The fault proxy cuts one data connection while three sessions send: that
