@@ -271,6 +271,11 @@ TEST_F(ParallelUploadTest, PauseStopsEverySessionAndTheNextRunFinishesTheFilesIn
 // "上传中...", the run is over, and no session connects again later.
 TEST_F(ParallelUploadTest, CancelGivesUpTheRetriesOfEverySession) {
     ASSERT_TRUE(ftp.isRunning()) << ftp.error().constData();
+    // Each connection capped at 2 MB/s: the three files are surely all on
+    // their way when the server goes.
+    FaultProxy proxy(ftp.port(), {QStringLiteral("--ftp"), QStringLiteral("--rate"), QStringLiteral("2M")});
+    ASSERT_TRUE(proxy.isRunning()) << proxy.error().toStdString();
+    settings.FtpPort = QByteArray::number(proxy.port());
     QStringList paths;
     for (int i = 0; i < 3; ++i)
         paths.append(make(QStringLiteral("x%1.bin").arg(i), Content(6000000, i)));
