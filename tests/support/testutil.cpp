@@ -13,10 +13,13 @@ QString ProgramDir() { return QStringLiteral(QUELLIX_PROGRAM_DIR); }
 
 QString SourceDir() { return QStringLiteral(QUELLIX_SOURCE_DIR); }
 
-void EndWithThisProcess(QProcess& process, int deathSignal) {
+void EndWithThisProcess(QProcess& process, int deathSignal, ChildGroup group) {
     const pid_t parent = getpid();
-    process.setChildProcessModifier([parent, deathSignal] {
+    // One modifier does everything: a second would replace the first.
+    process.setChildProcessModifier([parent, deathSignal, group] {
         // In the child, between fork and exec: system calls only.
+        if (group == ChildGroup::OwnGroup)
+            setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, deathSignal);
         if (getppid() != parent)
             _exit(127);  // the parent ended before the line above took effect

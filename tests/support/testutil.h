@@ -25,7 +25,10 @@ struct ProcessResult {
 // one crashes or aborts: the kernel sends it `deathSignal` when the starting
 // thread ends. Servers started by tests must never outlive them.
 class QProcess;
-void EndWithThisProcess(QProcess& process, int deathSignal = SIGKILL);
+// Where the child runs: in this process's group, or in a group of its own
+// (a job a shell could stop and continue).
+enum class ChildGroup { Inherited, OwnGroup };
+void EndWithThisProcess(QProcess& process, int deathSignal = SIGKILL, ChildGroup group = ChildGroup::Inherited);
 
 // Runs a program with arguments (and optional standard input) to its end,
 // within `timeoutMs`.

@@ -206,13 +206,32 @@ TEST_F(FtpPutCommand, ThePasswordPromptGivesTheTerminalBackOnCtrlZAndCtrlBacksla
         const QByteArray stat = ReadFileBytes(QStringLiteral("/proc/%1/stat").arg(pid));
         return stat.mid(stat.lastIndexOf(')') + 2, 1);
     };
+    // Where the tool stands when it did not stop: its process group, its
+    // session, its parent's, and its signal masks.
+    const auto processFacts = [](qint64 pid) {
+        const auto stat = [](qint64 of) {
+            const QByteArray text = ReadFileBytes(QStringLiteral("/proc/%1/stat").arg(of));
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            // state, parent, process group, session, terminal, its group
+            return fields.mid(0, 6).join(' ');
+        };
+        QByteArray facts = "tool: " + stat(pid);
+        const QByteArray parent = stat(pid).split(' ').value(1);
+        facts += "\nparent " + parent + ": " + stat(parent.toLongLong());
+        facts += "\nthis test " + QByteArray::number(::getpid()) + ": " + stat(::getpid());
+        for (const QByteArray& line : ReadFileBytes(QStringLiteral("/proc/%1/status").arg(pid)).split('\n'))
+            if (line.startsWith("Sig"))
+                facts += "\n" + line;
+        return facts.toStdString();
+    };
     const auto prompted = [&](QProcess& tool) {
         tool.setProcessEnvironment(environment());
         tool.setStandardInputFile(QString::fromLocal8Bit(terminalName));
         // A process group of its own, whose parent is in this session: a
-        // group the shell could stop and continue as a job.
-        tool.setChildProcessModifier([] { ::setpgid(0, 0); });
-        EndWithThisProcess(tool);
+        // group the shell could stop and continue as a job. (In this test's
+        // own group the kernel drops the stop whenever that group is
+        // orphaned, as a job whose shell has gone is.)
+        EndWithThisProcess(tool, SIGKILL, ChildGroup::OwnGroup);
         tool.start(ProgramDir() + QStringLiteral("/quellix-tool"), withoutPassword({}));
         QByteArray err;
         return WaitFor([&] {
@@ -225,7 +244,7 @@ TEST_F(FtpPutCommand, ThePasswordPromptGivesTheTerminalBackOnCtrlZAndCtrlBacksla
     QProcess tool;
     ASSERT_TRUE(prompted(tool));
     ASSERT_EQ(::kill(pid_t(tool.processId()), SIGTSTP), 0);
-    EXPECT_TRUE(WaitFor([&] { return state(tool.processId()) == "T"; }));
+    EXPECT_TRUE(WaitFor([&] { return state(tool.processId()) == "T"; })) << processFacts(tool.processId());
     EXPECT_TRUE(echoing());
     ASSERT_EQ(::kill(pid_t(tool.processId()), SIGCONT), 0);
     EXPECT_TRUE(WaitFor([&] { return !echoing(); }));
