@@ -407,27 +407,20 @@ TEST(ScreenTest, QueuedDownloadsRunSideBySideAndComeBackAfterQuittingToBeContinu
     // after the selection has been drawn.
     const QRect menuArea(again.left(), again.top() + 75, 120, 130);
     QImage before = x.capture();
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const QImage now = x.capture();
-            const bool still = MeanGreyDifference(now, menuArea, before, menuArea.topLeft()) == 0;
-            before = now;
-            return still;
-        },
-        10000));
+    // True once two captures in a row show the menu's area alike.
+    const auto menuAreaStill = [&] {
+        const QImage now = x.capture();
+        const bool still = MeanGreyDifference(now, menuArea, before, menuArea.topLeft()) == 0;
+        before = now;
+        return still;
+    };
+    ASSERT_TRUE(WaitFor(menuAreaStill, 10000));
     run.keys({QStringLiteral("Menu")});
     ASSERT_TRUE(WaitFor([&] { return MeanGreyDifference(x.capture(), menuArea, before, menuArea.topLeft()) > 10; }, 10000))
         << "the context menu did not open";
     // The keys go to the menu only once it is drawn whole (on a slow build
     // the first keys could otherwise reach the list and undo the selection).
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const QImage now = x.capture();
-            const bool still = MeanGreyDifference(now, menuArea, before, menuArea.topLeft()) == 0;
-            before = now;
-            return still;
-        },
-        10000));
+    ASSERT_TRUE(WaitFor(menuAreaStill, 10000));
     run.keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
     ASSERT_TRUE(WaitFor(
         [&] {

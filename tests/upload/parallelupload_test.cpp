@@ -100,6 +100,13 @@ protected:
             },
             timeoutMs);
     }
+    // Rows of the queue whose status is `status`.
+    int rowsWith(const decltype(QueueStatus::Uploading())& status) {
+        int n = 0;
+        for (int row = 0; row < queue.Count(); ++row)
+            n += queue.Status(row) == status ? 1 : 0;
+        return n;
+    }
     static int count(const QList<QByteArray>& lines, const QByteArray& prefix) {
         int n = 0;
         for (const QByteArray& line : lines)
@@ -228,10 +235,7 @@ TEST_F(ParallelUploadTest, PauseStopsEverySessionAndTheNextRunFinishesTheFilesIn
     run.ParallelUploads = 3;
     QTimer pauser;
     QObject::connect(&pauser, &QTimer::timeout, [&] {
-        int sending = 0;
-        for (int row = 0; row < queue.Count(); ++row)
-            sending += queue.Status(row) == QueueStatus::Uploading() ? 1 : 0;
-        if (sending == 3 && presenter.gauge >= 5) {
+        if (rowsWith(QueueStatus::Uploading()) == 3 && presenter.gauge >= 5) {
             pauser.stop();
             RunGuarded([&] { run.btnAbortClick(); });
         }
@@ -252,10 +256,7 @@ TEST_F(ParallelUploadTest, PauseStopsEverySessionAndTheNextRunFinishesTheFilesIn
     EXPECT_EQ(presenter.statuses.last(), u("文件上传已暂停"));
     EXPECT_TRUE(site.requestsFor("update").isEmpty());
     EXPECT_TRUE(runsOver.isEmpty());
-    int waiting = 0;
-    for (int row = 0; row < queue.Count(); ++row)
-        waiting += queue.Status(row) == QueueStatus::ToResume() ? 1 : 0;
-    EXPECT_EQ(waiting, 3);
+    EXPECT_EQ(rowsWith(QueueStatus::ToResume()), 3);
 
     click();
     ASSERT_TRUE(atRest(60000));
@@ -285,10 +286,7 @@ TEST_F(ParallelUploadTest, CancelGivesUpTheRetriesOfEverySession) {
     const auto waitingToRetry = [&] { return presenter.statuses.filter(u("秒后第1次重试")).size(); };
     QTimer killer;
     QObject::connect(&killer, &QTimer::timeout, [&] {
-        int sending = 0;
-        for (int row = 0; row < queue.Count(); ++row)
-            sending += queue.Status(row) == QueueStatus::Uploading() ? 1 : 0;
-        if (sending == 3 && presenter.gauge >= 5) {
+        if (rowsWith(QueueStatus::Uploading()) == 3 && presenter.gauge >= 5) {
             killer.stop();
             ::kill(pid_t(ftp.processId()), SIGKILL);
         }
